@@ -1,0 +1,129 @@
+// TAtapi: the one drive context of the process. It picks the transport by operating-system
+// family, finds the optical drives into the device table, keeps the current target, and
+// carries every command of the catalogue to the current target through the pass-through
+// transport (NT family, Linux SG_IO) or the ASPI transport (consumer family).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "drive/aspi_layout.h"
+#include "drive/clock.h"
+#include "drive/drive_platform.h"
+#include "drive/pass_through_block.h"
+#include "drive/scsi.h"
+#include "drive/system_services.h"
+
+namespace troz {
+
+struct DeviceEntry {
+    DeviceHandle handle = 0;  // NT: the open handle of the drive; ASPI: stays 0
+    std::uint8_t hostAdapterId = 0;
+    std::uint8_t targetId = 0;
+    std::uint8_t lun = 0;
+    char identification[50] = {};  // INQUIRY bytes 8-31 then a NUL
+    char revision[8] = {};         // INQUIRY bytes 32-35, NUL-terminated
+};
+
+constexpr int kDeviceTableSize = 20;
+// The pass-through scan lists at most this many drives.
+constexpr int kMaxNtDrives = 4;
+// INQUIRY replies are read into buffers of at least this size.
+constexpr std::size_t kInquiryReplyLength = 50;
+constexpr std::uint32_t kAspiCompletionTimeoutMs = 30000;
+// A pending device-type request during the ASPI scan is given up after this long.
+constexpr std::uint32_t kAspiScanRequestTimeoutMs = 30000;
+
+class TAtapi {
+public:
+    // Runs the whole start-up of drive access: transport choice, transport set-up, the scan,
+    // and entry 0 as the current target. There is one TAtapi per process at a time.
+    TAtapi(DrivePlatform& platform, Clock& clock, SystemServices& services);
+    ~TAtapi();
+    TAtapi(const TAtapi&) = delete;
+    TAtapi& operator=(const TAtapi&) = delete;
+
+    // The drive context of the process, or null when none exists.
+    static TAtapi* Instance();
+
+    // Command transport.
+    bool IsNtFamily();
+    bool SetUpAspiTransport();
+    std::uint8_t ExecCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                             std::uint8_t direction);
+    std::uint8_t ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                                 std::uint8_t dataIn);
+    void AbortRequest(std::uint8_t* request);
+    void ShowSystemError(std::uint32_t errorCode);
+    void PumpMessages();
+
+    // Discovery and device table.
+    int ScanDrives();
+    int ScanNtDrives();
+    void SelectDevice(int index);
+
+    // Command catalogue: each returns the status byte of ExecCommand (1 = success).
+    std::uint8_t TestUnitReady();
+    std::uint8_t Inquiry(std::uint8_t* reply);
+    std::uint8_t RequestSense(std::uint8_t* reply);
+    std::uint8_t StopPlayScan();
+    std::uint8_t WriteBuffer(const std::uint8_t* data, std::uint8_t blockNumber,
+                             std::uint16_t offset, std::uint32_t length);
+    std::uint8_t StopUnit();
+    std::uint8_t VendorDownload(const std::uint8_t* data, std::uint8_t functionCode,
+                                std::uint8_t blockByte, std::uint16_t length,
+                                std::uint16_t argument);
+    std::uint8_t VendorQuery(std::uint8_t* reply);
+
+    // Read access for the window, the update workflow and the flash procedures.
+    int DriveCount() const { return driveCount_; }
+    const DeviceEntry& Entry(int index) const { return deviceTable_.at(static_cast<std::size_t>(index)); }
+    bool NtFlag() const { return ntFlag_ != 0; }
+    // Sense key, ASC, ASCQ and target status of the last command on the active transport.
+    LastSense GetLastSense() const;
+    // True when the last pass-through command "succeeded" only because the platform call
+    // failed with one of the two tolerated errors (time-out, I/O device error): the drive
+    // never answered it. A poll of a drive that is still programming must not count that as
+    // the drive having come back.
+    bool LastCommandTolerated() const { return lastCommandTolerated_; }
+    // Where a listed drive lives: its device path, or "ha H target T lun L" on ASPI.
+    std::string Location(int index) const;
+    // The current target, as the commands see it.
+    DeviceHandle CurrentHandle() const { return currentHandle_; }
+    std::uint8_t CurrentHostAdapterId() const { return currentHostAdapterId_; }
+    std::uint8_t CurrentTargetId() const { return currentTargetId_; }
+    std::uint8_t CurrentLun() const { return currentLun_; }
+    bool AspiLoaded() const { return aspiLibrary_ != nullptr; }
+
+private:
+    void RecordAspiDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
+    bool WaitForDeviceTypeRequest(const std::uint8_t* request);
+    std::uint8_t ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                                 std::uint8_t direction);
+
+    DrivePlatform& platform_;
+    Clock& clock_;
+    SystemServices& services_;
+
+    // The drive context's fields, in the order the drive context keeps them.
+    DeviceHandle currentHandle_ = 0;
+    std::uint8_t currentHostAdapterId_ = 0;
+    std::uint8_t currentTargetId_ = 0;
+    std::uint8_t currentLun_ = 0;
+    ModuleHandle aspiLibrary_ = nullptr;
+    int driveCount_ = 0;
+    std::uint8_t ntFlag_ = 0;
+    DeviceHandle lastOpenedHandle_ = 0;
+    std::array<DeviceEntry, kDeviceTableSize> deviceTable_{};
+    std::unique_ptr<std::uint8_t[]> requestBlock_;
+    PassThroughBlock passThroughBlock_;
+
+    aspi::GetSupportInfoFunction getSupportInfo_ = nullptr;
+    aspi::SendCommandFunction sendCommand_ = nullptr;
+    std::array<std::string, kDeviceTableSize> devicePaths_{};
+    bool lastCommandTolerated_ = false;
+};
+
+}  // namespace troz

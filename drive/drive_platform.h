@@ -1,0 +1,29 @@
+// Everything the drive context takes from the system it runs on, chosen once at start-up:
+// the real Windows or Linux calls, or the built-in virtual drives (TROZFLASH_DRIVES).
+#pragma once
+
+#include <cstdint>
+
+#include "drive/aspi_platform.h"
+#include "drive/pass_through_backend.h"
+
+namespace troz {
+
+// GetVersionExA platform ids.
+constexpr std::uint32_t kVerPlatformWin32Windows = 1;  // the consumer family: ASPI
+constexpr std::uint32_t kVerPlatformWin32Nt = 2;       // the NT family: pass-through
+
+class DrivePlatform {
+public:
+    virtual ~DrivePlatform() = default;
+    // The platform id GetVersionExA reports. Linux reports the NT family: SG_IO is its
+    // pass-through call. The virtual ASPI set reports the consumer family.
+    virtual std::uint32_t VersionPlatformId() = 0;
+    virtual PassThroughBackend& PassThrough() = 0;
+    virtual AspiPlatform& Aspi() = 0;
+    // Takes at most one pending window message of the thread and dispatches it; returns at
+    // once when there is none (PeekMessageA with PM_REMOVE, TranslateMessage, DispatchMessageA).
+    virtual void PumpOneMessage() = 0;
+};
+
+}  // namespace troz
