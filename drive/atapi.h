@@ -99,7 +99,8 @@ public:
 
 private:
     void RecordAspiDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
-    bool WaitForDeviceTypeRequest(const std::uint8_t* request);
+    bool WaitForDeviceTypeRequest(std::uint8_t* request);
+    void SendAbort(std::uint8_t hostAdapter, void* request);
     std::uint8_t ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                  std::uint8_t direction);
 
@@ -124,6 +125,9 @@ private:
     aspi::SendCommandFunction sendCommand_ = nullptr;
     std::array<std::string, kDeviceTableSize> devicePaths_{};
     bool lastCommandTolerated_ = false;
+    // Every handle the scan opened; all are closed when the drive context ends.
+    std::array<DeviceHandle, PassThroughBackend::kCandidateCount> openedHandles_{};
+    int openedHandleCount_ = 0;
 };
 
 }  // namespace troz

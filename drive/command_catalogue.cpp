@@ -1,0 +1,98 @@
+// The command catalogue: every SCSI command the tool sends, each from a constant 12-byte
+// template with its argument bytes filled in, big-endian.
+#include <array>
+#include <cstring>
+
+#include "drive/atapi.h"
+#include "drive/bytes.h"
+
+namespace troz {
+
+namespace {
+
+using Cdb = std::array<std::uint8_t, kCdbLength>;
+
+// Opcodes.
+constexpr std::uint8_t kOpTestUnitReady = 0x00;
+constexpr std::uint8_t kOpRequestSense = 0x03;
+constexpr std::uint8_t kOpInquiry = 0x12;
+constexpr std::uint8_t kOpStartStopUnit = 0x1B;
+constexpr std::uint8_t kOpWriteBuffer = 0x3B;
+constexpr std::uint8_t kOpStopPlayScan = 0x4E;
+constexpr std::uint8_t kOpVendor = 0x5A;
+
+// Allocation lengths of the commands with data in.
+constexpr std::uint32_t kInquiryLength = 50;
+constexpr std::uint32_t kRequestSenseLength = 18;
+constexpr std::uint32_t kVendorQueryLength = 10;
+
+constexpr Cdb kTestUnitReadyTemplate = {kOpTestUnitReady, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kInquiryTemplate = {kOpInquiry, 0, 0, 0, kInquiryLength, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kRequestSenseTemplate = {kOpRequestSense, 0, 0, 0, kRequestSenseLength, 0,
+                                       0, 0, 0, 0, 0, 0};
+constexpr Cdb kStopPlayScanTemplate = {kOpStopPlayScan, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+// WRITE BUFFER mode 5 (download microcode and save), buffer id 1.
+constexpr Cdb kWriteBufferTemplate = {kOpWriteBuffer, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+// START STOP UNIT with the start and load/eject bits clear: stop the disc.
+constexpr Cdb kStopUnitTemplate = {kOpStartStopUnit, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+// The vendor commands: byte 2 0x38, "TR", then the function: A0 download, C0 query.
+constexpr Cdb kVendorDownloadTemplate = {kOpVendor, 0, 0x38, 0x54, 0x52, 0xA0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kVendorQueryTemplate = {kOpVendor, 0, 0x38, 0x54, 0x52, 0xC0, 0, 0, 0, 0, 0, 0};
+
+}  // namespace
+
+std::uint8_t TAtapi::TestUnitReady() {
+    Cdb cdb = kTestUnitReadyTemplate;
+    return ExecCommand(cdb.data(), nullptr, 0, kDirectionNone);
+}
+
+std::uint8_t TAtapi::Inquiry(std::uint8_t* reply) {
+    Cdb cdb = kInquiryTemplate;
+    return ExecCommand(cdb.data(), reply, kInquiryLength, kDirectionIn);
+}
+
+std::uint8_t TAtapi::RequestSense(std::uint8_t* reply) {
+    Cdb cdb = kRequestSenseTemplate;
+    return ExecCommand(cdb.data(), reply, kRequestSenseLength, kDirectionIn);
+}
+
+std::uint8_t TAtapi::StopPlayScan() {
+    Cdb cdb = kStopPlayScanTemplate;
+    return ExecCommand(cdb.data(), nullptr, 0, kDirectionNone);
+}
+
+std::uint8_t TAtapi::WriteBuffer(const std::uint8_t* data, std::uint8_t blockNumber,
+                                 std::uint16_t offset, std::uint32_t length) {
+    Cdb cdb = kWriteBufferTemplate;
+    // Bytes 3-5 are the 24-bit buffer offset: the drive sees blockNumber * 65536 + offset.
+    cdb[3] = blockNumber;
+    PutBigEndian16(&cdb[4], offset);
+    // Bytes 6-8 hold the low 24 bits of the parameter list length.
+    cdb[6] = static_cast<std::uint8_t>(length >> 16);
+    cdb[7] = static_cast<std::uint8_t>(length >> 8);
+    cdb[8] = static_cast<std::uint8_t>(length);
+    return ExecCommand(cdb.data(), const_cast<std::uint8_t*>(data), length, kDirectionOut);
+}
+
+std::uint8_t TAtapi::StopUnit() {
+    Cdb cdb = kStopUnitTemplate;
+    return ExecCommand(cdb.data(), nullptr, 0, kDirectionNone);
+}
+
+std::uint8_t TAtapi::VendorDownload(const std::uint8_t* data, std::uint8_t functionCode,
+                                    std::uint8_t blockByte, std::uint16_t length,
+                                    std::uint16_t argument) {
+    Cdb cdb = kVendorDownloadTemplate;
+    cdb[6] = functionCode;
+    cdb[7] = blockByte;
+    PutBigEndian16(&cdb[8], length);
+    PutBigEndian16(&cdb[10], argument);
+    return ExecCommand(cdb.data(), const_cast<std::uint8_t*>(data), length, kDirectionOut);
+}
+
+std::uint8_t TAtapi::VendorQuery(std::uint8_t* reply) {
+    Cdb cdb = kVendorQueryTemplate;
+    return ExecCommand(cdb.data(), reply, kVendorQueryLength, kDirectionIn);
+}
+
+}  // namespace troz

@@ -1,0 +1,182 @@
+// The command transport: one 12-byte command on the current target, through the
+// pass-through call (NT family, Linux SG_IO) or through WNASPI32.DLL (consumer family).
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "drive/atapi.h"
+#include "drive/bytes.h"
+
+namespace troz {
+
+namespace {
+
+// The system directory of the consumer family fits MAX_PATH; the library name follows it.
+constexpr std::uint32_t kSystemDirectoryBufferSize = 260;
+constexpr const char* kAspiLibraryFormat = "%s\\WNASPI32.DLL";
+constexpr const char* kAspiLibraryMissing = "WNASPI32.DLL not found";
+constexpr const char* kAspiEntryPointsMissing =
+    "WNASPI32.DLL has no ASPI entry points (GetASPI32SupportInfo, SendASPI32Command)";
+constexpr std::uint8_t kAspiStatusNotSent = 4;
+
+template <typename Function>
+Function ToFunction(void* address) {
+    static_assert(sizeof(Function) == sizeof(void*));
+    Function function;
+    std::memcpy(&function, &address, sizeof function);
+    return function;
+}
+
+std::uint8_t MapDirectionToDataIn(std::uint8_t direction) {
+    if (direction == kDirectionIn) {
+        return kScsiIoctlDataIn;
+    }
+    if (direction == kDirectionOut) {
+        return kScsiIoctlDataOut;
+    }
+    return kScsiIoctlDataUnspecified;
+}
+
+}  // namespace
+
+bool TAtapi::IsNtFamily() {
+    ntFlag_ = platform_.VersionPlatformId() == kVerPlatformWin32Nt ? 1 : 0;
+    return ntFlag_ != 0;
+}
+
+bool TAtapi::SetUpAspiTransport() {
+    AspiPlatform& aspi = platform_.Aspi();
+    char systemDirectory[kSystemDirectoryBufferSize] = {};
+    const std::uint32_t length = aspi.GetSystemDirectory(systemDirectory, kSystemDirectoryBufferSize);
+    char libraryPath[kSystemDirectoryBufferSize + 16] = {};
+    const bool pathFits =
+        length > 0 && length < kSystemDirectoryBufferSize &&
+        std::snprintf(libraryPath, sizeof libraryPath, kAspiLibraryFormat, systemDirectory) <
+            static_cast<int>(sizeof libraryPath);
+    if (pathFits) {
+        aspiLibrary_ = aspi.LoadLibrary(libraryPath);
+    }
+    if (aspiLibrary_ == nullptr) {
+        services_.ShowMessage(kAspiLibraryMissing);
+        return false;
+    }
+    getSupportInfo_ = ToFunction<aspi::GetSupportInfoFunction>(
+        aspi.GetProcAddress(aspiLibrary_, "GetASPI32SupportInfo"));
+    sendCommand_ = ToFunction<aspi::SendCommandFunction>(
+        aspi.GetProcAddress(aspiLibrary_, "SendASPI32Command"));
+    if (getSupportInfo_ == nullptr || sendCommand_ == nullptr) {
+        // Calling through a missing entry point would crash: treat it as no library.
+        aspi.FreeLibrary(aspiLibrary_);
+        aspiLibrary_ = nullptr;
+        getSupportInfo_ = nullptr;
+        sendCommand_ = nullptr;
+        services_.ShowMessage(kAspiEntryPointsMissing);
+        return false;
+    }
+    // Cleared once: the transport never writes the reserved fields afterwards.
+    requestBlock_ = std::make_unique<std::uint8_t[]>(aspi::exec::kSize);
+    return true;
+}
+
+std::uint8_t TAtapi::ExecCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                                 std::uint8_t direction) {
+    if (NtFlag()) {
+        return ExecPassThrough(cdb, buffer, length, MapDirectionToDataIn(direction));
+    }
+    return ExecAspiCommand(cdb, buffer, length, direction);
+}
+
+std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                                     std::uint8_t dataIn) {
+    lastCommandTolerated_ = false;
+    PassThroughBlock& block = passThroughBlock_;
+    block.Clear();
+    block.SetLength(kPassThroughRecordLength);
+    block.SetCdbLength(static_cast<std::uint8_t>(kCdbLength));
+    block.SetSenseInfoLength(kPassThroughSenseInfoLength);
+    block.SetDataIn(dataIn);
+    block.SetDataTransferLength(length);
+    block.SetTimeOutValue(kPassThroughTimeoutSeconds);
+    block.SetDataBuffer(buffer);
+    block.SetSenseInfoOffset(static_cast<std::uint32_t>(pass_through_layout::kSenseBuffer));
+    std::memcpy(block.Cdb(), cdb, kCdbLength);
+
+    const PlatformError error = platform_.PassThrough().Execute(currentHandle_, block);
+    if (error.kind == PlatformErrorKind::TimedOut || error.kind == PlatformErrorKind::IoDevice) {
+        // Tolerated: the SCSI status of the block decides.
+        lastCommandTolerated_ = true;
+    } else if (error.kind != PlatformErrorKind::None) {
+        ShowSystemError(error.code);
+        return 0;
+    }
+    const std::uint8_t scsiStatus = block.ScsiStatus();
+    return scsiStatus != 0 ? scsiStatus : kCommandSuccess;
+}
+
+std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                                     std::uint8_t direction) {
+    lastCommandTolerated_ = false;
+    if (!requestBlock_ || sendCommand_ == nullptr) {
+        return kAspiStatusNotSent;  // no library: there is nothing to send the command through
+    }
+    AspiPlatform& aspiPlatform = platform_.Aspi();
+    EventHandle event = aspiPlatform.CreateEvent();
+    if (event == nullptr) {
+        return kAspiStatusNotSent;
+    }
+    std::uint8_t* request = requestBlock_.get();
+    request[aspi::kCommand] = aspi::kScExecScsiCmd;
+    request[aspi::kHostAdapter] = currentHostAdapterId_;
+    request[aspi::kFlags] = static_cast<std::uint8_t>(direction | aspi::kSrbEventNotify);
+    request[aspi::exec::kTarget] = currentTargetId_;
+    request[aspi::exec::kLun] = currentLun_;
+    PutNative<std::uint32_t>(request + aspi::exec::kBufferLength, length);
+    PutPointer(request + aspi::exec::kBufferPointer, buffer);
+    request[aspi::exec::kSenseLengthField] = aspi::kSenseLength;
+    request[aspi::exec::kCdbLength] = static_cast<std::uint8_t>(kCdbLength);
+    PutPointer(request + aspi::exec::kPostProc, event);
+    std::memcpy(request + aspi::exec::kCdb, cdb, kCdbLength);
+
+    sendCommand_(request);
+    if (request[aspi::kStatus] != aspi::kSsPending) {
+        aspiPlatform.CloseEvent(event);
+        return request[aspi::kStatus];
+    }
+    const std::uint32_t waitResult =
+        aspiPlatform.WaitForSingleObject(event, kAspiCompletionTimeoutMs);
+    aspiPlatform.CloseEvent(event);
+    if (waitResult == kWaitTimeout || waitResult == kWaitFailed) {
+        AbortRequest(request);
+        return kAspiStatusNotSent;
+    }
+    return request[aspi::kStatus];
+}
+
+void TAtapi::AbortRequest(std::uint8_t* request) { SendAbort(currentHostAdapterId_, request); }
+
+void TAtapi::SendAbort(std::uint8_t hostAdapter, void* request) {
+    if (sendCommand_ == nullptr) {
+        return;
+    }
+    std::array<std::uint8_t, aspi::abort::kSize> abortRequest{};
+    abortRequest[aspi::kCommand] = aspi::kScAbortSrb;
+    abortRequest[aspi::kHostAdapter] = hostAdapter;
+    PutPointer(abortRequest.data() + aspi::abort::kToAbort, request);
+    sendCommand_(abortRequest.data());
+}
+
+void TAtapi::ShowSystemError(std::uint32_t errorCode) {
+    std::string text;
+    std::uint32_t formatError = 0;
+    std::string message;
+    if (platform_.PassThrough().FormatSystemError(errorCode, text, formatError) && !text.empty()) {
+        message = text + "\n";
+    } else {
+        message = "Format message failed.  Error: " + std::to_string(formatError) + "\n";
+    }
+    services_.ShowMessage(message);
+}
+
+void TAtapi::PumpMessages() { platform_.PumpOneMessage(); }
+
+}  // namespace troz

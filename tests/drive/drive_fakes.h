@@ -1,0 +1,173 @@
+// Test doubles for drive access: a clock that moves only when asked, recording system
+// services, a scripted pass-through backend and a scripted ASPI layer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "drive/aspi_layout.h"
+#include "drive/aspi_platform.h"
+#include "drive/clock.h"
+#include "drive/drive_platform.h"
+#include "drive/pass_through_backend.h"
+#include "drive/system_services.h"
+
+namespace troz::testing {
+
+class ManualClock final : public Clock {
+public:
+    void Sleep(std::uint32_t milliseconds) override {
+        sleeps.push_back(milliseconds);
+        now += milliseconds;
+    }
+    std::uint32_t GetTickCount() override { return now; }
+
+    std::uint32_t now = 0;
+    std::vector<std::uint32_t> sleeps;
+};
+
+class RecordingServices final : public SystemServices {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool RequestRestart(std::string& error) override {
+        ++restartRequests;
+        error = "not in tests";
+        return false;
+    }
+
+    std::vector<std::string> messages;
+    int restartRequests = 0;
+};
+
+// What one pass-through call carried, copied out of the block when it was executed.
+struct SentBlock {
+    DeviceHandle handle = 0;
+    std::uint16_t length = 0;
+    std::uint8_t cdbLength = 0;
+    std::uint8_t senseInfoLength = 0;
+    std::uint8_t dataIn = 0;
+    std::uint32_t dataTransferLength = 0;
+    std::uint32_t timeOutValue = 0;
+    void* dataBuffer = nullptr;
+    std::uint32_t senseInfoOffset = 0;
+    std::array<std::uint8_t, 12> cdb{};
+    // Every byte of the block other than the fields above, to prove it was cleared.
+    bool otherBytesZero = true;
+};
+
+// A drive behind the scripted backend: its INQUIRY data and the answer to every command.
+struct ScriptedDrive {
+    std::string vendor = "TROZ";
+    std::string product = "KVW-A100A";
+    std::string revision = "1.00";
+    bool inquiryFails = false;
+};
+
+class ScriptedPassThrough final : public PassThroughBackend {
+public:
+    bool IsOpticalDrive(int candidate) override;
+    std::string DevicePath(int candidate) override;
+    DeviceHandle Open(int candidate) override;
+    void Close(DeviceHandle handle) override { closed.push_back(handle); }
+    PlatformError Execute(DeviceHandle handle, PassThroughBlock& block) override;
+    bool FormatSystemError(std::uint32_t code, std::string& text, std::uint32_t& lastError) override;
+
+    // Candidate -> drive; a candidate without a drive is not an optical drive.
+    std::array<const ScriptedDrive*, kCandidateCount> drives{};
+    std::array<bool, kCandidateCount> openFails{};
+    std::vector<SentBlock> sent;
+    std::vector<DeviceHandle> closed;
+    std::vector<int> opened;
+
+    // The reply of the next commands, in order; when empty: GOOD with no sense (INQUIRY
+    // answered from the drive).
+    struct Reply {
+        PlatformError error;
+        std::uint8_t scsiStatus = 0;
+        std::array<std::uint8_t, 3> sense{};  // key, ASC, ASCQ
+    };
+    std::deque<Reply> replies;
+    std::function<bool(std::uint32_t, std::string&, std::uint32_t&)> formatter;
+};
+
+// The scripted ASPI layer: host adapters of targets and LUNs with device types. Only one
+// exists at a time; its functions are the library's two entry points.
+class ScriptedAspi final : public AspiPlatform {
+public:
+    ScriptedAspi();
+    ~ScriptedAspi() override;
+
+    std::uint32_t GetSystemDirectory(char* buffer, std::uint32_t size) override;
+    ModuleHandle LoadLibrary(const char* path) override;
+    void* GetProcAddress(ModuleHandle module, const char* name) override;
+    void FreeLibrary(ModuleHandle module) override { freed.push_back(module); }
+    EventHandle CreateEvent() override;
+    std::uint32_t WaitForSingleObject(EventHandle event, std::uint32_t milliseconds) override;
+    void CloseEvent(EventHandle event) override { closedEvents.push_back(event); }
+
+    static std::uint32_t TROZ_ASPI_CALL SupportInfo();
+    static std::uint32_t TROZ_ASPI_CALL SendCommand(void* request);
+
+    // Set-up.
+    std::string systemDirectory = "C:\\WINDOWS\\SYSTEM";
+    bool libraryPresent = true;
+    bool entryPointsPresent = true;
+    bool eventCreationFails = false;
+    int hostAdapterCount = 1;
+    // (host adapter, target, lun) -> device type; absent addresses answer SS_NO_DEVICE.
+    std::function<int(int, int, int)> deviceType = [](int, int, int) { return -1; };
+    ScriptedDrive drive;
+    // How execute requests complete: at once, when waited for, or never.
+    enum class Completion { AtOnce, OnWait, Never } completion = Completion::AtOnce;
+    std::uint8_t executeStatus = aspi::kSsComp;
+    std::uint8_t targetStatus = 0;
+    std::array<std::uint8_t, 3> sense{};
+    // Device-type requests stay pending for this many pumps.
+    int deviceTypePendingPumps = 0;
+    bool deviceTypeNeverCompletes = false;
+    ManualClock* clock = nullptr;
+
+    // What happened.
+    std::vector<std::string> loadedPaths;
+    std::vector<ModuleHandle> freed;
+    std::vector<std::array<int, 3>> deviceTypeRequests;
+    std::vector<std::vector<std::uint8_t>> executeRequests;  // the request block at send time
+    std::vector<void*> aborted;
+    std::vector<std::uint8_t> abortHostAdapters;
+    std::vector<EventHandle> closedEvents;
+    std::vector<std::uint32_t> waits;
+    void* pendingRequest = nullptr;
+    std::uint8_t* pendingDeviceType = nullptr;
+    int pendingPumps = 0;
+
+    void Pump();
+
+private:
+    void CompleteExecute(std::uint8_t* request);
+    int eventToken_ = 0;
+};
+
+class FakePlatform final : public DrivePlatform {
+public:
+    std::uint32_t VersionPlatformId() override { return platformId; }
+    PassThroughBackend& PassThrough() override { return passThrough; }
+    AspiPlatform& Aspi() override { return aspi; }
+    void PumpOneMessage() override {
+        ++pumps;
+        aspi.Pump();
+    }
+
+    std::uint32_t platformId = kVerPlatformWin32Nt;
+    ScriptedPassThrough passThrough;
+    ScriptedAspi aspi;
+    int pumps = 0;
+};
+
+// INQUIRY data of a removable CD/DVD device with the given names.
+void FillInquiry(const ScriptedDrive& drive, std::uint8_t* reply, std::uint32_t length);
+
+}  // namespace troz::testing

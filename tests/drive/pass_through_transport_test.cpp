@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "drive/atapi.h"
+#include "drive/os_errors.h"
+#include "tests/drive/drive_fakes.h"
+
+namespace troz::testing {
+namespace {
+
+class PassThroughTransport : public ::testing::Test {
+protected:
+    PassThroughTransport() { platform.passThrough.drives[4] = &drive; }
+    void SetUp() override {
+        atapi = std::make_unique<TAtapi>(platform, clock, services);
+        platform.passThrough.sent.clear();
+    }
+    const SentBlock& Last() const { return platform.passThrough.sent.back(); }
+
+    ScriptedDrive drive;
+    FakePlatform platform;
+    ManualClock clock;
+    RecordingServices services;
+    std::unique_ptr<TAtapi> atapi;
+    const std::uint8_t cdb[12] = {0x12, 0, 0, 0, 0x32, 0, 0, 0, 0, 0, 0, 0};
+    std::uint8_t buffer[64] = {};
+};
+
+TEST_F(PassThroughTransport, BlockCarriesTheFixedValuesAndTheMappedDirection) {
+    const struct {
+        std::uint8_t direction;
+        std::uint8_t dataIn;
+    } cases[] = {{kDirectionIn, 1}, {kDirectionOut, 0}, {kDirectionNone, 2}, {4, 2}, {0x18, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.direction));
+        EXPECT_EQ(atapi->ExecCommand(cdb, buffer, 50, c.direction), kCommandSuccess);
+        EXPECT_EQ(Last().dataIn, c.dataIn);
+        EXPECT_EQ(Last().length, pass_through_layout::kRecordSize);
+        EXPECT_EQ(Last().cdbLength, 12);
+        EXPECT_EQ(Last().senseInfoLength, 24);
+        EXPECT_EQ(Last().timeOutValue, 20u);
+        EXPECT_EQ(Last().senseInfoOffset, pass_through_layout::kSenseBuffer);
+        EXPECT_EQ(Last().dataTransferLength, 50u);
+        EXPECT_EQ(Last().dataBuffer, buffer);
+        EXPECT_EQ(Last().handle, 0x1004);
+        EXPECT_TRUE(Last().otherBytesZero);
+    }
+}
+
+TEST_F(PassThroughTransport, NoDataCommandGoesWithNullBufferAndZeroLength) {
+    EXPECT_EQ(atapi->ExecCommand(cdb, nullptr, 0, kDirectionNone), kCommandSuccess);
+    EXPECT_EQ(Last().dataIn, 2);
+    EXPECT_EQ(Last().dataTransferLength, 0u);
+    EXPECT_EQ(Last().dataBuffer, nullptr);
+}
+
+TEST_F(PassThroughTransport, TimeOutAndDeviceErrorsAreToleratedAndRemembered) {
+    for (PlatformErrorKind kind : {PlatformErrorKind::TimedOut, PlatformErrorKind::IoDevice}) {
+        platform.passThrough.replies.push_back({{kind, 121}, 0, {}});
+        EXPECT_EQ(atapi->TestUnitReady(), kCommandSuccess);
+        EXPECT_TRUE(atapi->LastCommandTolerated());
+        platform.passThrough.replies.push_back({{kind, 1117}, kScsiStatusCheckCondition, {2, 4, 7}});
+        EXPECT_EQ(atapi->TestUnitReady(), kScsiStatusCheckCondition);
+    }
+    EXPECT_TRUE(services.messages.empty());
+    atapi->TestUnitReady();
+    EXPECT_FALSE(atapi->LastCommandTolerated());
+}
+
+TEST_F(PassThroughTransport, OtherPlatformErrorShowsTheSystemTextAndGivesZero) {
+    platform.passThrough.formatter = [](std::uint32_t code, std::string& text, std::uint32_t&) {
+        text = code == 5 ? "Access is denied." : "?";
+        return true;
+    };
+    platform.passThrough.replies.push_back({{PlatformErrorKind::Other, 5}, 0, {}});
+    EXPECT_EQ(atapi->TestUnitReady(), 0);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0], "Access is denied.\n");
+}
+
+TEST_F(PassThroughTransport, UnformattableErrorShowsTheFormatFailure) {
+    platform.passThrough.formatter = [](std::uint32_t, std::string&, std::uint32_t& lastError) {
+        lastError = 317;
+        return false;
+    };
+    platform.passThrough.replies.push_back({{PlatformErrorKind::Other, 99999}, 0, {}});
+    EXPECT_EQ(atapi->TestUnitReady(), 0);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0], "Format message failed.  Error: 317\n");
+}
+
+TEST_F(PassThroughTransport, SenseIsClearedBeforeEveryCommand) {
+    platform.passThrough.replies.push_back({{}, kScsiStatusCheckCondition, {5, 0x1A, 0}});
+    EXPECT_EQ(atapi->TestUnitReady(), kScsiStatusCheckCondition);
+    LastSense sense = atapi->GetLastSense();
+    EXPECT_EQ(sense.senseKey, 5);
+    EXPECT_EQ(sense.asc, 0x1A);
+    EXPECT_EQ(sense.targetStatus, kScsiStatusCheckCondition);
+
+    EXPECT_EQ(atapi->TestUnitReady(), kCommandSuccess);
+    sense = atapi->GetLastSense();
+    EXPECT_EQ(sense.senseKey, 0);
+    EXPECT_EQ(sense.asc, 0);
+    EXPECT_EQ(sense.ascq, 0);
+    EXPECT_EQ(sense.targetStatus, 0);
+}
+
+TEST_F(PassThroughTransport, WholeSenseKeyByteIsKeptUnmasked) {
+    platform.passThrough.replies.push_back({{}, kScsiStatusCheckCondition, {0x85, 0x24, 0x01}});
+    atapi->TestUnitReady();
+    EXPECT_EQ(atapi->GetLastSense().senseKey, 0x85);
+    EXPECT_EQ(atapi->GetLastSense().ascq, 0x01);
+}
+
+}  // namespace
+}  // namespace troz::testing
