@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace troz {
 
@@ -85,6 +86,18 @@ std::string TAtapi::Location(int index) const {
     std::snprintf(text, sizeof text, "ha %u target %u lun %u", entry.hostAdapterId,
                   entry.targetId, entry.lun);
     return text;
+}
+
+}  // namespace troz
+
+namespace troz {
+
+std::string DriveItemText(const DeviceEntry& entry) {
+    // Both fields end in a NUL within their arrays; strnlen keeps that true for any entry.
+    const std::string identification(entry.identification,
+                                     strnlen(entry.identification, sizeof entry.identification));
+    const std::string revision(entry.revision, strnlen(entry.revision, sizeof entry.revision));
+    return identification + " " + revision;
 }
 
 }  // namespace troz

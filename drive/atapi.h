@@ -131,3 +131,11 @@ private:
 };
 
 }  // namespace troz
+
+namespace troz {
+
+// The text a drive list shows for a device entry: its identification, one blank and its
+// revision ("%s %s"), each up to its terminating NUL.
+std::string DriveItemText(const DeviceEntry& entry);
+
+}  // namespace troz

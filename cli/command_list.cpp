@@ -1,0 +1,69 @@
+// trozflash-cli list: the drives the window would offer, in the same order.
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/drive_session.h"
+
+namespace troz::cli {
+
+namespace {
+
+constexpr std::size_t kInquiryBufferLength = 100;
+constexpr std::size_t kModelCodeOffset = 38;
+
+// INQUIRY bytes 38-39, the model code support staff ask for when a package is refused.
+std::string ModelCode(TAtapi& atapi, int index) {
+    std::uint8_t reply[kInquiryBufferLength] = {};
+    atapi.SelectDevice(index);
+    atapi.Inquiry(reply);
+    char text[5];
+    std::snprintf(text, sizeof text, "%02X%02X", reply[kModelCodeOffset], reply[kModelCodeOffset + 1]);
+    return text;
+}
+
+int RunList(bool json) {
+    DriveSession session;
+    std::string error;
+    if (!session.Open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    TAtapi& atapi = session.Atapi();
+    if (json) {
+        nlohmann::json drives = nlohmann::json::array();
+        for (int i = 0; i < atapi.DriveCount(); ++i) {
+            const DeviceEntry& entry = atapi.Entry(i);
+            drives.push_back({{"index", i},
+                              {"identification", std::string(entry.identification)},
+                              {"revision", std::string(entry.revision)},
+                              {"model_code", ModelCode(atapi, i)},
+                              {"location", atapi.Location(i)}});
+        }
+        atapi.SelectDevice(0);
+        std::printf("%s\n", drives.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return 0;
+    }
+    if (atapi.DriveCount() == 0) {
+        std::printf("no drives found\n");
+        return 0;
+    }
+    for (int i = 0; i < atapi.DriveCount(); ++i) {
+        std::printf("%d  %s  (%s)\n", i, DriveItemText(atapi.Entry(i)).c_str(),
+                    atapi.Location(i).c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+void RegisterListCommand(CLI::App& app, int& exitStatus) {
+    CLI::App* list = app.add_subcommand("list", "List the optical drives, as the window offers them");
+    auto json = std::make_shared<bool>(false);
+    list->add_flag("--json", *json,
+                   "Print index, identification, revision, model_code (INQUIRY bytes 38-39) "
+                   "and location of each drive as JSON");
+    list->callback([json, &exitStatus] { exitStatus = RunList(*json); });
+}
+
+}  // namespace troz::cli
