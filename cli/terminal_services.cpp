@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "drive/system_restart.h"
+
 namespace troz::cli {
 
 void TerminalServices::ShowMessage(const std::string& text) {
@@ -14,8 +16,7 @@ void TerminalServices::ShowMessage(const std::string& text) {
 }
 
 bool TerminalServices::RequestRestart(std::string& error) {
-    error = "restarting the computer is not available from here";
-    return false;
+    return RequestSystemRestart(error);
 }
 
 }  // namespace troz::cli

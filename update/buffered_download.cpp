@@ -1,0 +1,95 @@
+// The buffered download procedure: each block travels with two length bytes in front, in
+// WRITE BUFFER pieces of at most 16384 bytes, then the trigger.
+#include <algorithm>
+
+#include "update/flash_driver.h"
+
+namespace troz {
+
+namespace {
+
+constexpr std::uint8_t kFunctionTrigger = 5;
+constexpr std::size_t kRequestSenseBufferLength = 50;
+
+}  // namespace
+
+bool FlashDriver::BufferedDownload() {
+    retried_ = false;
+    OpenImage image;
+    if (!OpenPickedImage(image)) {
+        return false;
+    }
+    clock_.Sleep(kBufferedPauseBeforeBlocksMs);
+    if (!SendBufferedBlocks(image)) {
+        return false;
+    }
+    window_.SetProgress(kProgressTrigger);
+    const LastSense sense = SendBufferedTrigger();
+    if (!SenseAllowsWait(sense)) {
+        return false;
+    }
+    window_.SetProgress(kProgressTriggered);
+    if (atapi_.NtFlag()) {
+        clock_.Sleep(kBufferedNtPauseBeforeWaitMs);
+    } else if (retried_) {
+        clock_.Sleep(kPauseAfterResendMs);
+    }
+    return FinishWait(false);
+}
+
+bool FlashDriver::SendBufferedBlocks(OpenImage& image) {
+    for (int n = 0; n < header_.BlockCount(); ++n) {
+        if (!ReadBlock(image, n, kBlockLengthBytes)) {
+            return false;
+        }
+        // The transfer image: the block size, high byte first, then the block.
+        const std::uint16_t blockSize = header_.BlockSize(n);
+        image.buffer[0] = static_cast<std::uint8_t>(blockSize >> 8);
+        image.buffer[1] = static_cast<std::uint8_t>(blockSize);
+        if (!SendTransferImage(image.buffer.get(), static_cast<std::uint8_t>(n),
+                               blockSize + kBlockLengthBytes)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint8_t blockNumber,
+                                    std::uint32_t length) {
+    for (std::uint32_t offset = 0; offset < length;) {
+        const std::uint32_t piece = std::min(kWriteBufferPieceSize, length - offset);
+        const std::uint8_t status = atapi_.WriteBuffer(
+            transferImage + offset, blockNumber, static_cast<std::uint16_t>(offset), piece);
+        if (status != kCommandSuccess) {
+            ReportCommandFailure(status);
+            return false;
+        }
+        offset += piece;
+    }
+    return true;
+}
+
+LastSense FlashDriver::SendBufferedTrigger() {
+    SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeF0));
+    // The refusal is told by the sense alone, whatever the trigger status says.
+    if (!IsParameterListLengthError(atapi_.GetLastSense())) {
+        // Without a resend there is no REQUEST SENSE on either transport: the transport's
+        // sense of the trigger itself is what tells whether the drive took it.
+        return atapi_.GetLastSense();
+    }
+    atapi_.TestUnitReady();
+    retried_ = true;
+    SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeE0));
+    if (!atapi_.NtFlag()) {
+        return atapi_.GetLastSense();
+    }
+    std::uint8_t reply[kRequestSenseBufferLength] = {};
+    atapi_.RequestSense(reply);
+    LastSense sense;
+    sense.senseKey = reply[kSenseKeyOffset];
+    sense.asc = reply[kSenseAscOffset];
+    sense.ascq = reply[kSenseAscqOffset];
+    return sense;
+}
+
+}  // namespace troz

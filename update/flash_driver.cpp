@@ -1,0 +1,189 @@
+#include "update/flash_driver.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "update/validate_package.h"
+
+namespace troz {
+
+namespace {
+
+constexpr std::size_t kVendorQueryBufferLength = 20;
+constexpr std::uint8_t kAscParameterListLength = 0x1A;
+// NOT READY with this ASC means the drive has no disc: it is up and answering again.
+constexpr std::uint8_t kAscMediumNotPresent = 0x3A;
+constexpr std::uint32_t kMillisecondsPerSecond = 1000;
+constexpr int kProgressStart = 0;
+constexpr int kProgressFlashing = 20;
+constexpr int kProgressMaximum = 100;
+
+constexpr const char* kTimeOutNtFormat = "Time Out Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;";
+constexpr const char* kTimeOutAspiFormat =
+    "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;";
+constexpr const char* kTimeOutLineFormat = "Err:Flash error,time out %u Sec";
+
+}  // namespace
+
+bool IsParameterListLengthError(const LastSense& sense) {
+    return sense.senseKey == kSenseIllegalRequest && sense.asc == kAscParameterListLength &&
+           sense.ascq == 0;
+}
+
+std::string FormatFlashLine(const char* format, unsigned a, unsigned b, unsigned c, unsigned d,
+                            unsigned e) {
+    char line[160];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    std::snprintf(line, sizeof line, format, a, b, c, d, e);
+#pragma GCC diagnostic pop
+    return line;
+}
+
+FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock,
+                         std::string packagePath, const PackageHeader& headerCopy,
+                         const PackageState& state)
+    : atapi_(atapi),
+      window_(window),
+      clock_(clock),
+      packagePath_(std::move(packagePath)),
+      header_(headerCopy),
+      state_(state) {}
+
+bool FlashDriver::FlashFirmware() {
+    window_.SetProgress(kProgressStart);
+    window_.SetProgressRange(0, kProgressMaximum);
+    window_.SetProgress(kProgressFlashing);
+    window_.AddLogLine(kFlashingLine);
+    if (DirectDownload()) {
+        return true;
+    }
+    // Whatever made the direct procedure fail, a drive that says it takes WRITE BUFFER
+    // downloads gets the buffered procedure.
+    if (QueryVendorFlag() == 0) {
+        window_.AddLogLine(kNotSupportedSeven);
+        return false;
+    }
+    if (BufferedDownload()) {
+        return true;
+    }
+    window_.AddLogLine(kFlashFailBoth);
+    return false;
+}
+
+std::uint8_t FlashDriver::QueryVendorFlag() {
+    std::uint8_t reply[kVendorQueryBufferLength] = {};
+    if (atapi_.VendorQuery(reply) == kCommandSuccess) {
+        return reply[0];
+    }
+    if (atapi_.VendorQuery(reply) == kCommandSuccess) {
+        return reply[0];
+    }
+    return 0;
+}
+
+bool FlashDriver::OpenPickedImage(OpenImage& image) {
+    image.buffer = AllocateWorkingBuffer();
+    if (!image.buffer) {
+        window_.AddLogLine(kMemoryAllocation);
+        return false;
+    }
+    const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
+    // Tables and buffers are only ever read within their bounds, even for a package that
+    // changed on disk after it was validated.
+    if (const auto refusal = PackageRefusal(header_, imageIndex)) {
+        window_.AddLogLine(*refusal);
+        return false;
+    }
+    image.stream = std::make_unique<PackageStream>(packagePath_);
+    if (!image.stream->IsOpen() || !image.stream->Seek(ImagePosition(header_, imageIndex))) {
+        window_.AddLogLine(kOpenFirmwareFileError);
+        return false;
+    }
+    return true;
+}
+
+bool FlashDriver::ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset) {
+    const std::uint16_t blockSize = header_.BlockSize(blockNumber);
+    if (blockSize > kWorkingBufferSize - bufferOffset) {
+        window_.AddLogLine(kRefusalBlockSize);
+        return false;
+    }
+    std::uint8_t* block = image.buffer.get() + bufferOffset;
+    if (image.stream->Read(block, blockSize) != blockSize) {
+        window_.AddLogLine(kReadFirmwareFileError);
+        return false;
+    }
+    if (header_.IsScrambled()) {
+        Descramble(block, blockSize);
+    }
+    return true;
+}
+
+void FlashDriver::ReportCommandFailure(std::uint8_t status) {
+    window_.AddLogLine(FormatFlashLine("Status:0x%x ; Err:Flash command(W) has problems.", status));
+}
+
+std::uint8_t FlashDriver::TriggerCode(std::uint8_t base) const {
+    return static_cast<std::uint8_t>(base + header_.BlockCount());
+}
+
+std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode) {
+    const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
+    triggerStatus_ = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
+                                           ExpectedChecksum(header_, imageIndex));
+    return triggerStatus_;
+}
+
+bool FlashDriver::SenseAllowsWait(const LastSense& sense) {
+    // No sense, or not ready while the drive starts programming: on to the wait.
+    if (sense.senseKey == kSenseNoSense || sense.senseKey == kSenseNotReady) {
+        return true;
+    }
+    window_.AddLogLine(FormatFlashLine("Status:%x;SenseCode:%x : %x : %x;", triggerStatus_,
+                                       sense.senseKey, sense.asc, sense.ascq));
+    window_.AddLogLine(kFlashFailSense);
+    return false;
+}
+
+FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
+    const std::uint32_t start = clock_.GetTickCount();
+    for (;;) {
+        // A poll the platform only tolerated (it timed out or failed below SCSI) was never
+        // answered by the drive, so it does not mean the drive is back.
+        if (atapi_.TestUnitReady() == kCommandSuccess && !atapi_.LastCommandTolerated()) {
+            return WaitOutcome::CameBack;
+        }
+        const LastSense sense = atapi_.GetLastSense();
+        if (sense.senseKey == kSenseNotReady && sense.asc == kAscMediumNotPresent) {
+            return WaitOutcome::CameBack;
+        }
+        if (dispatchEvents) {
+            window_.DispatchPendingEvents();
+        }
+        const std::uint32_t elapsedSeconds =
+            (clock_.GetTickCount() - start) / kMillisecondsPerSecond;
+        if (elapsedSeconds > kCompletionWaitSeconds) {
+            return WaitOutcome::TimedOut;
+        }
+    }
+}
+
+bool FlashDriver::FinishWait(bool dispatchEvents) {
+    if (CompletionWait(dispatchEvents) == WaitOutcome::CameBack) {
+        atapi_.TestUnitReady();  // takes the drive's unit attention after its restart
+        return true;
+    }
+    const LastSense sense = atapi_.GetLastSense();
+    if (atapi_.NtFlag()) {
+        window_.AddLogLine(FormatFlashLine(kTimeOutNtFormat, triggerStatus_, sense.senseKey,
+                                           sense.asc, sense.ascq));
+    } else {
+        window_.AddLogLine(FormatFlashLine(kTimeOutAspiFormat, sense.targetStatus, triggerStatus_,
+                                           sense.senseKey, sense.asc, sense.ascq));
+    }
+    window_.AddLogLine(FormatFlashLine(kTimeOutLineFormat, kCompletionWaitSeconds));
+    return false;
+}
+
+}  // namespace troz

@@ -1,0 +1,94 @@
+// The flash driver: writes the picked image of the validated package into the selected drive
+// and waits until the drive has programmed itself. The direct procedure sends each block in
+// one vendor download command; the buffered one sends each block with its two length bytes
+// in WRITE BUFFER pieces. Both end with a trigger and the completion wait.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "drive/atapi.h"
+#include "drive/clock.h"
+#include "update/package_format.h"
+#include "update/package_state.h"
+#include "update/package_stream.h"
+#include "update/update_window.h"
+
+namespace troz {
+
+// Pauses, in milliseconds.
+constexpr std::uint32_t kDirectPauseBeforeBlocksMs = 2000;
+constexpr std::uint32_t kBufferedPauseBeforeBlocksMs = 500;
+constexpr std::uint32_t kPauseAfterResendMs = 20000;
+constexpr std::uint32_t kBufferedNtPauseBeforeWaitMs = 3000;
+// The completion wait gives up once more than this many whole seconds have passed.
+constexpr std::uint32_t kCompletionWaitSeconds = 120;
+// The buffered procedure sends a transfer image in WRITE BUFFER pieces of at most this size.
+constexpr std::uint32_t kWriteBufferPieceSize = 16384;
+
+// Trigger codes: the block count is added to them.
+constexpr std::uint8_t kTriggerCodeE0 = 0xE0;
+constexpr std::uint8_t kTriggerCodeF0 = 0xF0;
+constexpr int kProgressTrigger = 70;
+constexpr int kProgressTriggered = 80;
+
+constexpr const char* kFlashingLine = "Flashing ..";
+constexpr const char* kNotSupportedSeven = "Err:The firmware is not support this device!!(7)";
+constexpr const char* kFlashFailBoth = "Err:Flash Fail!!";
+constexpr const char* kFlashFailSense = "Err:Flash Fail.";
+// A package that was readable at Start but no longer is when a procedure reads it again.
+constexpr const char* kReadFirmwareFileError = "Err:Read Firmware file Error!!";
+
+class FlashDriver {
+public:
+    // headerCopy is the header ValidatePackage has just read from packagePath.
+    FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, std::string packagePath,
+                const PackageHeader& headerCopy, const PackageState& state);
+
+    bool FlashFirmware();
+    bool DirectDownload();
+    bool BufferedDownload();
+    std::uint8_t QueryVendorFlag();
+
+private:
+    // What a procedure holds while it runs: the block buffer and the package stream.
+    struct OpenImage {
+        std::unique_ptr<std::uint8_t[]> buffer;
+        std::unique_ptr<PackageStream> stream;
+    };
+    enum class WaitOutcome { CameBack, TimedOut };
+
+    bool OpenPickedImage(OpenImage& image);
+    bool ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset);
+    bool SendDirectBlocks(OpenImage& image);
+    bool SendBufferedBlocks(OpenImage& image);
+    bool SendTransferImage(const std::uint8_t* transferImage, std::uint8_t blockNumber,
+                           std::uint32_t length);
+    void SendDirectTrigger();
+    LastSense SendBufferedTrigger();
+    bool SenseAllowsWait(const LastSense& sense);
+    WaitOutcome CompletionWait(bool dispatchEvents);
+    bool FinishWait(bool dispatchEvents);
+    void ReportCommandFailure(std::uint8_t status);
+    std::uint8_t SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode);
+    std::uint8_t TriggerCode(std::uint8_t base) const;
+
+    TAtapi& atapi_;
+    UpdateWindow& window_;
+    Clock& clock_;
+    std::string packagePath_;
+    const PackageHeader& header_;
+    const PackageState& state_;
+    std::uint8_t triggerStatus_ = 0;
+    bool retried_ = false;
+};
+
+// ILLEGAL REQUEST, parameter list length error (5/1A/00): the drive wants the other trigger.
+bool IsParameterListLengthError(const LastSense& sense);
+
+// "%x" of each value, lower-case hexadecimal without leading zeros, in a message format.
+std::string FormatFlashLine(const char* format, unsigned a, unsigned b = 0, unsigned c = 0,
+                            unsigned d = 0, unsigned e = 0);
+
+}  // namespace troz

@@ -1,0 +1,119 @@
+// The Open step: the user picks a package; the step finds the image whose model record fits
+// the selected drive, keeps its model code and index, and shows its target product.
+#include <algorithm>
+#include <cctype>
+
+#include "update/model_record.h"
+#include "update/package_stream.h"
+#include "update/update_workflow.h"
+
+namespace troz {
+
+namespace {
+
+constexpr const char* kPackageExtension = "tfs";
+constexpr const char* kOpenFileErrorPrefix = "Err:Open File: ";
+constexpr const char* kOpenFileErrorSuffix = " Error!!";
+
+// The text after the last "." of the whole path, so "fw.old/PKG" gives "old/PKG".
+std::string Extension(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    return dot == std::string::npos ? std::string() : path.substr(dot + 1);
+}
+
+bool EqualsIgnoringCase(const std::string& text, const char* expected) {
+    const std::string other(expected);
+    return text.size() == other.size() &&
+           std::equal(text.begin(), text.end(), other.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+}  // namespace
+
+void UpdateWorkflow::ForgetImageChoice() {
+    // Start must refuse a file the Open step did not accept rather than flash it with the
+    // image index and target product of an earlier package.
+    imageChosen_ = false;
+    state_.imageIndex = 0;
+    window_.SetTargetProductText("");
+}
+
+void UpdateWorkflow::OpenPackage() {
+    if (updateRunning_) {
+        window_.AddLogLine(kOpenWhileUpdating);
+        return;
+    }
+    if (!window_.ChoosePackageFile()) {
+        return;  // cancelled: everything stays as it was
+    }
+    ForgetImageChoice();
+    const std::string path = window_.PackageFileName();
+    PackageStream file(path);
+    if (!file.IsOpen()) {
+        window_.AddLogLine(kOpenFileErrorPrefix + path + kOpenFileErrorSuffix);
+        return;
+    }
+    auto& header = headerCopy_.RawBytes();
+    const std::size_t headerRead = file.Read(header.data(), header.size());
+    std::fill(header.begin() + static_cast<std::ptrdiff_t>(headerRead), header.end(), 0);
+    const auto window = AllocateWorkingBuffer();
+    if (!window) {
+        window_.AddLogLine(kMemoryAllocation);
+        return;
+    }
+    if (!EqualsIgnoringCase(Extension(path), kPackageExtension)) {
+        return;
+    }
+    ScanImages(file, window.get());
+}
+
+bool UpdateWorkflow::ScanImages(PackageStream& file, std::uint8_t* window) {
+    std::uint32_t imageCount = 1;
+    if (headerCopy_.IsMultiImage()) {
+        state_.imageSize = ImageSize(headerCopy_);
+        imageCount = headerCopy_.ImageCount();
+    }
+    // The selected drive's model code, asked once: every image is compared with it.
+    std::array<std::uint8_t, 2> driveModelCode{};
+    bool driveAsked = false;
+    bool recordFound = false;
+    for (std::uint32_t k = 0; k < imageCount; ++k) {
+        if (k > 0 && !file.Seek(ImagePosition(headerCopy_, static_cast<std::int32_t>(k)))) {
+            break;
+        }
+        if (file.Read(window, kWorkingBufferSize) != kWorkingBufferSize) {
+            break;
+        }
+        if (headerCopy_.IsScrambled()) {
+            Descramble(window, kWorkingBufferSize);
+        }
+        const auto record = FindModelRecord(window, kWorkingBufferSize);
+        if (!record) {
+            continue;
+        }
+        recordFound = true;
+        state_.modelCode = record->modelCode;
+        if (headerCopy_.IsMultiImage()) {
+            if (!driveAsked) {
+                ReadDriveModelCode(driveModelCode);
+                driveAsked = true;
+            }
+            if (record->modelCode != driveModelCode) {
+                continue;
+            }
+        }
+        state_.imageIndex = static_cast<std::int32_t>(k);
+        imageChosen_ = true;
+        window_.SetTargetProductText(record->targetProduct);
+        return true;
+    }
+    if (headerCopy_.IsMultiImage() && recordFound) {
+        // One refusal for the whole package, not one per image that fits another drive.
+        window_.AddLogLine(kRefusalFour);
+    }
+    return false;
+}
+
+}  // namespace troz

@@ -1,0 +1,77 @@
+// The update as the window (and the command line) drive it: the Open step picks a package
+// and the image that fits the selected drive; Start validates it, quiets the drive, runs the
+// compatibility checks in their fixed order, flashes, and offers a restart.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "drive/atapi.h"
+#include "drive/clock.h"
+#include "drive/system_services.h"
+#include "update/package_format.h"
+#include "update/package_state.h"
+#include "update/package_stream.h"
+#include "update/update_window.h"
+
+namespace troz {
+
+constexpr const char* kNoFirmware = "Err:No Firmware to upgrade!!";
+constexpr const char* kNoImageChosen = "Err:The firmware file has no image for this device!!";
+constexpr const char* kNoDriveSelected = "Err:No device selected!!";
+constexpr const char* kNamePathRefusal = "Err: Cannot update this device use this update file!!";
+constexpr const char* kRefusalFour = "Err:The firmware is not support this device!!(4)";
+constexpr const char* kRefusalSix = "The Firmware isn't support this device !!(6)";
+constexpr const char* kRefusalTwo = "The Firmware isn't support this device !!(2)";
+constexpr const char* kRefusalThree = "The Firmware isn't support this device !!(3)";
+constexpr const char* kFlashComplete = "Ok:Flash Complete!!";
+constexpr const char* kOpenWhileUpdating =
+    "Err:The drive is being updated, a firmware file cannot be opened now!!";
+constexpr const char* kRestartRefusedPrefix = "Err:Cannot restart this computer: ";
+
+class UpdateWorkflow {
+public:
+    UpdateWorkflow(TAtapi& atapi, UpdateWindow& window, Clock& clock, SystemServices& services);
+
+    // The Open button: the open dialog, then the scan for the image that fits.
+    void OpenPackage();
+    // The Start button.
+    void StartUpdate();
+    // True from the press of Start until its handler ends: the window must not close and
+    // no other package may be opened meanwhile, since a drive may be programming itself.
+    bool UpdateRunning() const { return updateRunning_; }
+    // True when the last press of Start ended with "Ok:Flash Complete!!".
+    bool LastUpdateSucceeded() const { return lastUpdateSucceeded_; }
+
+    // The steps of Start, in the order they run.
+    void RunUpdate();
+    bool CheckModelCode();
+    bool CheckVendor();
+    bool CheckProductTable();
+    bool CheckTargetProduct();
+    void PromptRestart();
+
+    const PackageState& State() const { return state_; }
+    const PackageHeader& HeaderCopy() const { return headerCopy_; }
+    bool ImageChosen() const { return imageChosen_; }
+
+private:
+    bool ScanImages(PackageStream& file, std::uint8_t* window);
+    void ForgetImageChoice();
+    const DeviceEntry* SelectedEntry();
+    bool ReadDriveModelCode(std::array<std::uint8_t, 2>& modelCode);
+
+    TAtapi& atapi_;
+    UpdateWindow& window_;
+    Clock& clock_;
+    SystemServices& services_;
+    PackageHeader headerCopy_;
+    PackageState state_;
+    // Whether the Open step accepted an image of the file the dialog names now.
+    bool imageChosen_ = false;
+    bool updateRunning_ = false;
+    bool lastUpdateSucceeded_ = false;
+};
+
+}  // namespace troz
