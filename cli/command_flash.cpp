@@ -1,8 +1,61 @@
-// Placeholder until the subcommand exists.
+// trozflash-cli flash: the Open step and Start of the window, on a terminal.
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
 #include "cli/commands.h"
+#include "cli/drive_session.h"
+#include "cli/terminal_window.h"
+#include "update/update_workflow.h"
 
 namespace troz::cli {
 
-void RegisterFlashCommand(CLI::App& /*app*/, int& /*exitStatus*/) {}
+namespace {
+
+struct FlashOptions {
+    std::string file;
+    int drive = 0;
+    bool noRestart = false;
+};
+
+int RunFlash(const FlashOptions& options) {
+    DriveSession session;
+    std::string error;
+    if (!session.Open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    TAtapi& atapi = session.Atapi();
+    if (options.drive < 0 || options.drive >= atapi.DriveCount()) {
+        std::fprintf(stderr, "Err:There is no drive %d (%d found; see trozflash-cli list)\n",
+                     options.drive, atapi.DriveCount());
+        return 2;
+    }
+    atapi.SelectDevice(options.drive);
+    const bool terminal = isatty(fileno(stdout)) != 0;
+    TerminalWindow window(atapi, options.file, options.drive, !options.noRestart, stdout, stdin,
+                          terminal);
+    UpdateWorkflow workflow(atapi, window, session.GetClock(), session.Services());
+    workflow.OpenPackage();
+    workflow.StartUpdate();
+    return workflow.LastUpdateSucceeded() ? 0 : 1;
+}
+
+}  // namespace
+
+void RegisterFlashCommand(CLI::App& app, int& exitStatus) {
+    auto options = std::make_shared<FlashOptions>();
+    CLI::App* flash = app.add_subcommand(
+        "flash",
+        "Open a firmware package and write it into a drive, as Open and Start in the window do.\n"
+        "Exit status 0 only after \"Ok:Flash Complete!!\".");
+    flash->add_option("FILE", options->file, "The firmware package (.tfs)")->required();
+    flash->add_option("--drive", options->drive, "The drive's index in trozflash-cli list")
+        ->capture_default_str();
+    flash->add_flag("--no-restart", options->noRestart,
+                    "Answer the restart question with no, without asking (for scripts)");
+    flash->callback([options, &exitStatus] { exitStatus = RunFlash(*options); });
+}
 
 }  // namespace troz::cli

@@ -1,8 +1,272 @@
-// Placeholder until the subcommand exists.
+// inspect, verify and pack: the firmware package on a terminal.
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
 #include "cli/commands.h"
+#include "cli/package_pack.h"
+#include "update/package_inspection.h"
+#include "update/validate_package.h"
 
 namespace troz::cli {
 
-void RegisterPackageCommands(CLI::App& /*app*/, int& /*exitStatus*/) {}
+namespace {
+
+constexpr int kExitValid = 0;
+constexpr int kExitInvalid = 1;
+constexpr const char* kVerifiedLine = "Ok:Firmware file check sum OK!!";
+constexpr int kJsonIndent = 2;
+
+// verify shows the lines the window would show, one per line on standard output.
+class ConsoleWindow final : public UpdateWindow {
+public:
+    void AddLogLine(const std::string& text) override {
+        std::cout << text << '\n';
+        ++lineCount;
+    }
+    void SetProgress(int) override {}
+    void SetProgressRange(int, int) override {}
+    void SetDriveListEnabled(bool) override {}
+    void SetStartEnabled(bool) override {}
+    void SetExitEnabled(bool) override {}
+    std::string PackageFileName() override { return {}; }
+    bool ChoosePackageFile() override { return false; }
+    std::string TargetProductText() override { return {}; }
+    void SetTargetProductText(const std::string&) override {}
+    int SelectedDriveIndex() override { return -1; }
+    std::string SelectedDriveText() override { return {}; }
+    void DispatchPendingEvents() override {}
+    bool AskRestart() override { return false; }
+
+    int lineCount = 0;
+};
+
+// Texts from a package may hold any byte: show the unprintable ones as \xHH.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            shown += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+std::string Hex(unsigned value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+std::string ModelCodeHex(const std::array<std::uint8_t, 2>& code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X", code[0], code[1]);
+    return text;
+}
+
+nlohmann::json FindingsJson(const std::vector<PackageFinding>& findings) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const PackageFinding& finding : findings) {
+        list.push_back({{"step", finding.step},
+                        {"line", finding.line.empty() ? nlohmann::json() : finding.line},
+                        {"reason", finding.reason}});
+    }
+    return list;
+}
+
+nlohmann::json ImageJson(const PackageInspection& inspection, const ImageInspection& image) {
+    nlohmann::json json = {{"index", image.index},
+                           {"position", image.position},
+                           {"blockSizes", image.blockSizes},
+                           {"expectedChecksum", nullptr},
+                           {"computedChecksum", nullptr},
+                           {"scanWindowBytes", image.windowBytes},
+                           {"modelRecord", nullptr},
+                           {"accepted", ImageAccepted(inspection, image)},
+                           {"findings", FindingsJson(image.findings)}};
+    if (image.expected) {
+        json["expectedChecksum"] = *image.expected;
+    }
+    if (image.computed) {
+        json["computedChecksum"] = *image.computed;
+    }
+    if (image.modelRecord) {
+        json["modelRecord"] = {{"signatureOffset", image.modelRecord->signatureOffset},
+                               {"targetProduct", Printable(image.modelRecord->targetProduct)},
+                               {"modelCode", ModelCodeHex(image.modelRecord->modelCode)}};
+    }
+    return json;
+}
+
+nlohmann::json InspectionJson(const std::string& path, const PackageInspection& inspection) {
+    const PackageHeader& header = inspection.header;
+    std::vector<std::uint16_t> blockSizeTable, imageChecksumTable;
+    for (int i = 0; i < kBlockSizeTableEntries; ++i) {
+        blockSizeTable.push_back(header.BlockSize(i));
+    }
+    for (int k = 0; k < kImageChecksumEntries; ++k) {
+        imageChecksumTable.push_back(header.ImageChecksum(k));
+    }
+    nlohmann::json json = {{"file", Printable(path)},
+                           {"headerBytes", inspection.headerBytesRead},
+                           {"magicMatches", header.MagicMatches()},
+                           {"format", header.Format()},
+                           {"multiImage", header.IsMultiImage()},
+                           {"scrambleFlag", header.ScrambleFlag()},
+                           {"scrambled", header.IsScrambled()},
+                           {"blockCount", header.BlockCount()},
+                           {"blockSizeTable", blockSizeTable},
+                           {"findings", FindingsJson(inspection.findings)},
+                           {"imagesNotListed", inspection.imagesNotListed}};
+    if (header.IsMultiImage()) {
+        json["imageCount"] = header.ImageCount();
+        json["imageSize"] = ImageSize(header);
+        json["imageChecksumTable"] = imageChecksumTable;
+    } else {
+        json["checksum"] = header.Checksum();
+    }
+    json["images"] = nlohmann::json::array();
+    for (const ImageInspection& image : inspection.images) {
+        json["images"].push_back(ImageJson(inspection, image));
+    }
+    return json;
+}
+
+void PrintFindings(const std::vector<PackageFinding>& findings, const char* indent) {
+    for (const PackageFinding& finding : findings) {
+        std::cout << indent << finding.step << " refuses: "
+                  << (finding.line.empty() ? "(no line)" : finding.line) << "  -- "
+                  << finding.reason << '\n';
+    }
+}
+
+std::string JoinSizes(const std::vector<std::uint16_t>& sizes) {
+    std::string text;
+    for (const std::uint16_t size : sizes) {
+        text += (text.empty() ? "" : " ") + std::to_string(size);
+    }
+    return text.empty() ? "(none)" : text;
+}
+
+void PrintImage(const PackageInspection& inspection, const ImageInspection& image) {
+    std::cout << "Image " << image.index << ":  at offset " << image.position << ", blocks "
+              << JoinSizes(image.blockSizes) << '\n';
+    std::cout << "  checksum: expected "
+              << (image.expected ? Hex(*image.expected, 4) : "(no table entry)") << ", computed "
+              << (image.computed ? Hex(*image.computed, 4) : "(not read)") << '\n';
+    if (image.modelRecord) {
+        const ModelRecord& record = *image.modelRecord;
+        std::cout << "  model record at image offset " << record.signatureOffset
+                  << ": target product \"" << Printable(record.targetProduct) << "\", model code "
+                  << ModelCodeHex(record.modelCode) << '\n';
+    } else {
+        std::cout << "  model record: none found\n";
+    }
+    PrintFindings(image.findings, "  ");
+    std::cout << "  verdict: "
+              << (ImageAccepted(inspection, image) ? "the tool takes this image" : "refused")
+              << '\n';
+}
+
+void PrintInspection(const std::string& path, const PackageInspection& inspection) {
+    const PackageHeader& header = inspection.header;
+    std::vector<std::uint16_t> table;
+    for (int i = 0; i < kBlockSizeTableEntries; ++i) {
+        table.push_back(header.BlockSize(i));
+    }
+    std::cout << "Package:        " << Printable(path) << '\n'
+              << "Magic:          " << (header.MagicMatches() ? "TROZ FILE SYSTEM" : "differs")
+              << '\n'
+              << "Format:         " << Hex(header.Format(), 2)
+              << (header.IsMultiImage() ? " (multi-image)" : " (single-image)") << '\n'
+              << "Scramble flag:  " << Hex(header.ScrambleFlag(), 2)
+              << (header.IsScrambled() ? " (scrambled)" : " (plain)") << '\n';
+    if (header.IsMultiImage()) {
+        std::cout << "Image count:    " << header.ImageCount() << '\n'
+                  << "Image size:     " << ImageSize(header) << '\n';
+    } else {
+        std::cout << "Checksum:       " << Hex(header.Checksum(), 4) << '\n';
+    }
+    std::cout << "Block count:    " << header.BlockCount() << '\n'
+              << "Block sizes:    " << JoinSizes(table) << '\n';
+    PrintFindings(inspection.findings, "");
+    for (const ImageInspection& image : inspection.images) {
+        PrintImage(inspection, image);
+    }
+    if (inspection.imagesNotListed > 0) {
+        std::cout << inspection.imagesNotListed << " more images not listed\n";
+    }
+}
+
+void RegisterInspect(CLI::App& app, int& exitStatus) {
+    auto* command = app.add_subcommand(
+        "inspect", "Show a package's header, images, model records and checksums, and whether "
+                   "the tool would refuse it and why");
+    auto path = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
+    command->add_option("FILE", *path, "The package file (.tfs)")->required();
+    command->add_flag("--json", *json, "Print one JSON object for scripts");
+    command->callback([path, json, &exitStatus] {
+        PackageInspection inspection;
+        std::string error;
+        if (!InspectPackage(*path, inspection, error)) {
+            std::cerr << "inspect: " << error << '\n';
+            exitStatus = kExitInvalid;
+            return;
+        }
+        if (*json) {
+            std::cout << InspectionJson(*path, inspection)
+                             .dump(kJsonIndent, ' ', false,
+                                   nlohmann::json::error_handler_t::replace)
+                      << '\n';
+        } else {
+            PrintInspection(*path, inspection);
+        }
+        exitStatus = kExitValid;
+    });
+}
+
+void RegisterVerify(CLI::App& app, int& exitStatus) {
+    auto* command = app.add_subcommand(
+        "verify", "Run the package check that Start runs and print its line; exit status 0 "
+                  "only when the package is valid");
+    auto path = std::make_shared<std::string>();
+    auto image = std::make_shared<std::int32_t>(0);
+    command->add_option("FILE", *path, "The package file (.tfs)")->required();
+    command->add_option("--image", *image, "Image of a multi-image package to check (0 to 5)")
+        ->capture_default_str();
+    command->callback([path, image, &exitStatus] {
+        PackageState state;
+        state.imageIndex = *image;
+        PackageHeader headerCopy;
+        ConsoleWindow window;
+        if (ValidatePackage(*path, headerCopy, state, window)) {
+            window.AddLogLine(kVerifiedLine);
+            exitStatus = kExitValid;
+            return;
+        }
+        if (window.lineCount == 0) {
+            std::cerr << "verify: a block of the image is empty or cannot be read in full "
+                         "(Start fails without a line)\n";
+        }
+        exitStatus = kExitInvalid;
+    });
+}
+
+}  // namespace
+
+void RegisterPackageCommands(CLI::App& app, int& exitStatus) {
+    RegisterInspect(app, exitStatus);
+    RegisterVerify(app, exitStatus);
+    RegisterPackCommand(app, exitStatus);
+}
 
 }  // namespace troz::cli

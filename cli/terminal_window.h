@@ -1,0 +1,51 @@
+// The window's side of an update on a terminal: log lines on standard output, a progress
+// bar when standard output is a terminal, and the restart question asked on the terminal.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "drive/atapi.h"
+#include "update/update_window.h"
+
+namespace troz::cli {
+
+class TerminalWindow final : public UpdateWindow {
+public:
+    // packagePath is what the "open dialog" confirms; driveIndex the selected drive.
+    // askRestart false answers the restart question with no, without asking.
+    TerminalWindow(TAtapi& atapi, std::string packagePath, int driveIndex, bool askRestart,
+                   std::FILE* out, std::FILE* in, bool drawProgress);
+
+    void AddLogLine(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void SetProgressRange(int, int) override {}
+    void SetDriveListEnabled(bool) override {}
+    void SetStartEnabled(bool) override {}
+    void SetExitEnabled(bool) override {}
+    std::string PackageFileName() override { return chosenPath_; }
+    bool ChoosePackageFile() override;
+    std::string TargetProductText() override { return targetProduct_; }
+    void SetTargetProductText(const std::string& text) override { targetProduct_ = text; }
+    int SelectedDriveIndex() override { return driveIndex_; }
+    std::string SelectedDriveText() override;
+    void DispatchPendingEvents() override {}
+    bool AskRestart() override;
+
+private:
+    void ClearProgressLine();
+
+    TAtapi& atapi_;
+    std::string packagePath_;
+    std::string chosenPath_;
+    std::string targetProduct_;
+    int driveIndex_;
+    bool askRestart_;
+    std::FILE* out_;
+    std::FILE* in_;
+    bool drawProgress_;
+    bool progressShown_ = false;
+    int progress_ = 0;
+};
+
+}  // namespace troz::cli

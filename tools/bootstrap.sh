@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine (as root) for TROZFlash, builds it, and then either
+# flashes the bundled demo package into the virtual drive ("demo") or runs every test
+# ("test"). Only missing packages are installed.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libcli11-dev nlohmann-json3-dev libsystemd-dev
+    qt6-base-dev fonts-dejavu-core
+)
+
+install_missing() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    fi
+}
+
+build() {
+    cmake --preset default >/dev/null
+    cmake --build --preset default
+}
+
+case "${1:-}" in
+    demo)
+        install_missing "${packages[@]}"
+        build
+        cli=build/default/cli/trozflash-cli
+        export TROZFLASH_DRIVES=virtual
+        # The virtual drives keep their state here, so the demo starts from the factory
+        # firmware every time and shows the new revision after the flash.
+        export XDG_STATE_HOME="$PWD/build/default/demo/state"
+        rm -rf "$XDG_STATE_HOME"
+        echo "== Drives before the update"
+        "$cli" list
+        echo "== Flashing the demo package into drive 0"
+        "$cli" flash --drive 0 --no-restart build/default/demo/kvw-a100a.tfs
+        echo "== Drives after the update"
+        "$cli" list
+        ;;
+    test)
+        install_missing "${packages[@]}"
+        build
+        ctest --preset default
+        ;;
+    *)
+        echo "usage: $0 demo|test" >&2
+        exit 2
+        ;;
+esac
