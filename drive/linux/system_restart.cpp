@@ -16,9 +16,9 @@ bool RequestSystemRestart(std::string& error) {
     sd_bus_error busError = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     // interactive = true lets the login manager ask for authorisation where its policy wants it.
-    result = sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                "org.freedesktop.login1.Manager", "Reboot", &busError, &reply,
-                                "b", 1);
+    result =
+        sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                           "org.freedesktop.login1.Manager", "Reboot", &busError, &reply, "b", 1);
     if (result < 0) {
         error = busError.message != nullptr ? busError.message : std::strerror(-result);
     }

@@ -1,0 +1,210 @@
+#include "drive/linux/sg_io_backend.h"
+
+#include <fcntl.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "drive/linux/sg_io_request.h"
+#include "drive/os_errors.h"
+
+namespace troz {
+
+namespace {
+
+// Non-blocking, or an empty drive refuses the open with ENOMEDIUM (EROFS with a disc in).
+constexpr int kOpenFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
+
+constexpr const char* kBlockNodePrefix = "/dev/sr";
+constexpr const char* kDeviceFolder = "/dev/";
+constexpr const char* kSysfsBlockFolder = "/sys/block/sr";
+constexpr const char* kSysfsGenericFolder = "/device/scsi_generic";
+constexpr const char* kGenericNodePrefix = "sg";
+
+// Open failures that mean the drive is not really there: it is skipped without a word.
+bool DriveIsAbsent(int error) {
+    return error == ENOENT || error == ENXIO || error == ENODEV;
+}
+
+bool IsPermissionError(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+// Only names like "sg3" are taken from sysfs, so a stray entry never becomes a path elsewhere.
+bool IsGenericNodeName(const std::string& name) {
+    const std::size_t prefixLength = std::strlen(kGenericNodePrefix);
+    if (name.size() <= prefixLength || name.compare(0, prefixLength, kGenericNodePrefix) != 0) {
+        return false;
+    }
+    for (std::size_t i = prefixLength; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string SystemText(int error) {
+    std::string text;
+    std::uint32_t lastError = 0;
+    if (!FormatOsError(static_cast<std::uint32_t>(error), text, lastError)) {
+        text = "error " + std::to_string(error);
+    }
+    return text;
+}
+
+}  // namespace
+
+SgIoBackend::SgIoBackend(LinuxSystem& system, SystemServices& services)
+    : system_(system), services_(services) {}
+
+SgIoBackend::~SgIoBackend() {
+    for (const auto& [fd, drive] : openDrives_) {
+        system_.Close(fd);
+    }
+}
+
+bool SgIoBackend::IsOpticalDrive(int candidate) {
+    if (candidate < 0 || candidate >= kCandidateCount) {
+        return false;
+    }
+    return system_.Probe(DevicePath(candidate)) == NodeKind::BlockDevice;
+}
+
+std::string SgIoBackend::DevicePath(int candidate) {
+    return kBlockNodePrefix + std::to_string(candidate);
+}
+
+std::string SgIoBackend::FindGenericNode(int candidate) {
+    const std::string folder = kSysfsBlockFolder + std::to_string(candidate) + kSysfsGenericFolder;
+    for (const std::string& name : system_.ListDirectory(folder)) {
+        const std::string node = kDeviceFolder + name;
+        if (IsGenericNodeName(name) && system_.Probe(node) == NodeKind::CharacterDevice) {
+            return node;
+        }
+    }
+    return {};
+}
+
+DeviceHandle SgIoBackend::Open(int candidate) {
+    if (!IsOpticalDrive(candidate)) {
+        return kInvalidHandle;
+    }
+    OpenDrive drive;
+    drive.blockNode = DevicePath(candidate);
+    drive.genericNode = FindGenericNode(candidate);
+    int firstError = 0;
+    if (!drive.genericNode.empty()) {
+        const int fd = system_.Open(drive.genericNode, kOpenFlags);
+        if (fd >= 0) {
+            drive.throughGenericNode = true;
+            openDrives_[fd] = drive;
+            return fd;
+        }
+        firstError = -fd;
+    }
+    // Without the generic node the drive still answers the read-only commands.
+    const int fd = system_.Open(drive.blockNode, kOpenFlags);
+    if (fd >= 0) {
+        openDrives_[fd] = drive;
+        return fd;
+    }
+    ReportOpenFailure(drive.blockNode, drive.genericNode, firstError != 0 ? firstError : -fd);
+    return kInvalidHandle;
+}
+
+void SgIoBackend::ReportOpenFailure(const std::string& blockNode, const std::string& genericNode,
+                                    int error) {
+    if (DriveIsAbsent(error) || openFailureReported_) {
+        return;
+    }
+    openFailureReported_ = true;
+    std::string text = "Cannot open the drive " + blockNode;
+    if (!genericNode.empty()) {
+        text += " (" + genericNode + ")";
+    }
+    text += ": " + SystemText(error) + ".";
+    if (IsPermissionError(error)) {
+        text += " " + AccessRemedy(genericNode, blockNode);
+    }
+    services_.ShowMessage(text);
+}
+
+std::string SgIoBackend::AccessRemedy(const std::string& genericNode,
+                                      const std::string& fallbackNode) {
+    const std::string node = genericNode.empty() ? fallbackNode : genericNode;
+    std::string text = "Run as root, or get read-write access to " + node;
+    const std::string group = system_.OwningGroup(node);
+    if (!group.empty() && group != "root") {
+        text += " (for instance as a member of the group '" + group + "' that owns it)";
+    }
+    return text + ".";
+}
+
+void SgIoBackend::Close(DeviceHandle handle) {
+    if (handle < 0 || handle > INT_MAX) {
+        return;
+    }
+    const auto found = openDrives_.find(static_cast<int>(handle));
+    if (found != openDrives_.end()) {
+        system_.Close(found->first);
+        openDrives_.erase(found);
+    }
+}
+
+PlatformError SgIoBackend::Execute(DeviceHandle handle, PassThroughBlock& block) {
+    lastFailureCode_ = 0;
+    lastFailureAdvice_.clear();
+    // A handle of someone else's (0 is standard input) is never handed to the kernel.
+    const auto found = handle >= 0 && handle <= INT_MAX ? openDrives_.find(static_cast<int>(handle))
+                                                        : openDrives_.end();
+    if (found == openDrives_.end()) {
+        return {PlatformErrorKind::Other, static_cast<std::uint32_t>(EBADF)};
+    }
+    sg_io_hdr header{};
+    if (!BuildSgIoRequest(block, header)) {
+        return {PlatformErrorKind::Other, static_cast<std::uint32_t>(EINVAL)};
+    }
+    // Some adapters report no residual count for a short transfer: what the drive did not
+    // send must read as zeros, not as the previous command's data.
+    if (header.dxfer_direction == SG_DXFER_FROM_DEV && header.dxferp != nullptr) {
+        std::memset(header.dxferp, 0, header.dxfer_len);
+    }
+    const PlatformError error =
+        ClassifySgIoResult(system_.Ioctl(found->first, header), header, block);
+    NoteFailure(found->second, error);
+    return error;
+}
+
+void SgIoBackend::NoteFailure(const OpenDrive& drive, const PlatformError& error) {
+    if (error.kind != PlatformErrorKind::Other || error.code != static_cast<std::uint32_t>(EPERM)) {
+        return;
+    }
+    lastFailureCode_ = error.code;
+    if (drive.throughGenericNode) {
+        lastFailureAdvice_ = "Run as root.";
+    } else if (drive.genericNode.empty()) {
+        lastFailureAdvice_ = drive.blockNode +
+                             " passes this command to root only. Run as root, or load the sg "
+                             "module (modprobe sg) and get read-write access to the drive's "
+                             "/dev/sg node.";
+    } else {
+        lastFailureAdvice_ = drive.blockNode + " passes this command to root only. " +
+                             AccessRemedy(drive.genericNode, drive.blockNode);
+    }
+}
+
+bool SgIoBackend::FormatSystemError(std::uint32_t code, std::string& text,
+                                    std::uint32_t& lastError) {
+    if (!FormatOsError(code, text, lastError)) {
+        return false;
+    }
+    if (code == lastFailureCode_ && !lastFailureAdvice_.empty()) {
+        text += ". " + lastFailureAdvice_;
+    }
+    return true;
+}
+
+}  // namespace troz

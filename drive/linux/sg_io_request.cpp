@@ -1,0 +1,125 @@
+#include "drive/linux/sg_io_request.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <limits>
+
+namespace troz {
+
+namespace {
+
+constexpr int kSgInterfaceId = 'S';
+constexpr std::uint8_t kLargestCdb = 16;
+constexpr std::uint32_t kMillisecondsPerSecond = 1000;
+
+struct HostFailure {
+    std::uint16_t hostStatus;
+    int error;
+};
+
+// Host statuses other than a time-out are real failures the user has to see, so none of
+// them may map to EIO, which the transport tolerates. A drive that is no longer there reads
+// as ENODEV, the same "device gone" the virtual drives report.
+constexpr std::array<HostFailure, 5> kHostFailures{{
+    {sg_status::kHostNoConnect, ENODEV},
+    {sg_status::kHostBadTarget, ENODEV},
+    {sg_status::kHostBusBusy, EBUSY},
+    {sg_status::kHostAbort, ECANCELED},
+    {sg_status::kHostReset, ECONNRESET},
+}};
+// Every other host failure (adapter error, parity, transport trouble) is a link failure.
+constexpr int kOtherHostFailure = ECOMM;
+constexpr int kOtherDriverFailure = ECOMM;
+
+int SgDirection(std::uint8_t dataIn) {
+    switch (dataIn) {
+        case kScsiIoctlDataIn:
+            return SG_DXFER_FROM_DEV;
+        case kScsiIoctlDataOut:
+            return SG_DXFER_TO_DEV;
+        default:
+            return SG_DXFER_NONE;
+    }
+}
+
+PlatformError Failure(PlatformErrorKind kind, int error) {
+    return {kind, static_cast<std::uint32_t>(error)};
+}
+
+PlatformError HostStatusFailure(std::uint16_t hostStatus) {
+    if (hostStatus == sg_status::kHostTimeOut) {
+        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT);
+    }
+    for (const HostFailure& failure : kHostFailures) {
+        if (failure.hostStatus == hostStatus) {
+            return Failure(PlatformErrorKind::Other, failure.error);
+        }
+    }
+    return Failure(PlatformErrorKind::Other, kOtherHostFailure);
+}
+
+PlatformError DriverStatusFailure(std::uint16_t driverByte) {
+    if (driverByte == sg_status::kDriverTimeout) {
+        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT);
+    }
+    if (driverByte == sg_status::kDriverBusy) {
+        return Failure(PlatformErrorKind::Other, EBUSY);
+    }
+    return Failure(PlatformErrorKind::Other, kOtherDriverFailure);
+}
+
+}  // namespace
+
+bool BuildSgIoRequest(PassThroughBlock& block, sg_io_hdr& header) {
+    header = sg_io_hdr{};
+    const std::uint8_t cdbLength = block.CdbLength();
+    if (cdbLength == 0 || cdbLength > kLargestCdb) {
+        return false;
+    }
+    header.interface_id = kSgInterfaceId;
+    header.dxfer_direction = SgDirection(block.DataIn());
+    header.cmd_len = cdbLength;
+    header.cmdp = block.Cdb();
+    header.sbp = block.Sense();
+    header.mx_sb_len = static_cast<unsigned char>(
+        std::min<std::size_t>(block.SenseInfoLength(), pass_through_layout::kSenseBufferSize));
+    // The kernel refuses a transfer length on a command without data; the NT call ignores
+    // it there, so a stray length must not turn into a failure here.
+    if (header.dxfer_direction != SG_DXFER_NONE) {
+        header.dxferp = block.DataBuffer();
+        header.dxfer_len = block.DataTransferLength();
+    }
+    constexpr std::uint32_t kLongestTimeOut =
+        std::numeric_limits<std::uint32_t>::max() / kMillisecondsPerSecond;
+    header.timeout = std::min(block.TimeOutValue(), kLongestTimeOut) * kMillisecondsPerSecond;
+    return true;
+}
+
+PlatformError ClassifySgIoResult(int ioctlError, const sg_io_hdr& header, PassThroughBlock& block) {
+    if (ioctlError != 0) {
+        // The request never completed: nothing in header is a status of the drive.
+        block.SetScsiStatus(kScsiStatusGood);
+        if (ioctlError == ETIMEDOUT) {
+            return Failure(PlatformErrorKind::TimedOut, ioctlError);
+        }
+        if (ioctlError == EIO) {
+            return Failure(PlatformErrorKind::IoDevice, ioctlError);
+        }
+        return Failure(PlatformErrorKind::Other, ioctlError);
+    }
+    // Some adapters fill only the shifted status; either way the block gets the whole byte.
+    const std::uint8_t scsiStatus =
+        header.status != 0 ? header.status : static_cast<std::uint8_t>(header.masked_status << 1);
+    block.SetScsiStatus(scsiStatus);
+    if (header.host_status != sg_status::kHostOk) {
+        return HostStatusFailure(header.host_status);
+    }
+    const std::uint16_t driverByte = header.driver_status & sg_status::kDriverMask;
+    if (driverByte != sg_status::kDriverOk && driverByte != sg_status::kDriverSense) {
+        return DriverStatusFailure(driverByte);
+    }
+    return {};
+}
+
+}  // namespace troz
