@@ -14,13 +14,13 @@ if [ ! -x "$program" ]; then
 fi
 
 # A runtime directory of its own: a copy of the tool running on this desktop would
-# otherwise make this one end at once.
+# otherwise make this one end at once. The virtual drives start from their first firmware.
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
 
 # With no window manager there is no frame: the window's client area sits at 400,166.
-XDG_RUNTIME_DIR=$runtime TROZFLASH_DRIVES=virtual QT_QPA_PLATFORM=xcb \
+XDG_RUNTIME_DIR=$runtime XDG_STATE_HOME=$runtime TROZFLASH_DRIVES=virtual QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s '-screen 0 800x600x24' sh -c '
         "$1" &
         app=$!

@@ -1,0 +1,27 @@
+// The window's pictures: the 32 x 32 application icon and the 16 x 16 button glyphs, drawn
+// here in the 16 colours of the VGA palette. Each glyph comes with its greyed form, which
+// the buttons show while disabled.
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+namespace troz {
+
+enum class Glyph { Open, Start, Exit };
+
+constexpr int kGlyphSize = 16;
+constexpr int kIconSize = 32;
+
+// The normal image of a glyph: transparent where the background shows through.
+QImage GlyphImage(Glyph glyph);
+// The greyed image a disabled button shows: the glyph's shape embossed in grey and white.
+QImage GreyedImage(const QImage& normal);
+// The glyph with its normal and greyed (disabled) forms.
+QIcon GlyphIcon(Glyph glyph);
+
+// An integrated-circuit chip lying diagonally, with yellow pins.
+QImage ApplicationIconImage();
+QIcon ApplicationIcon();
+
+}  // namespace troz
