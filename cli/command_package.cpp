@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_pack.h"
 #include "cli/commands.h"
-#include "cli/package_pack.h"
 #include "update/package_inspection.h"
 #include "update/validate_package.h"
 
@@ -22,7 +22,7 @@ constexpr int kJsonIndent = 2;
 
 // verify shows the lines the window would show, one per line on standard output.
 class ConsoleWindow final : public UpdateWindow {
-public:
+  public:
     void AddLogLine(const std::string& text) override {
         std::cout << text << '\n';
         ++lineCount;
@@ -75,9 +75,10 @@ std::string ModelCodeHex(const std::array<std::uint8_t, 2>& code) {
 nlohmann::json FindingsJson(const std::vector<PackageFinding>& findings) {
     nlohmann::json list = nlohmann::json::array();
     for (const PackageFinding& finding : findings) {
-        list.push_back({{"step", finding.step},
-                        {"line", finding.line.empty() ? nlohmann::json() : finding.line},
-                        {"reason", finding.reason}});
+        list.push_back(
+            {{"step", finding.step},
+             {"line", finding.line.empty() ? nlohmann::json() : nlohmann::json(finding.line)},
+             {"reason", finding.reason}});
     }
     return list;
 }
@@ -142,8 +143,8 @@ nlohmann::json InspectionJson(const std::string& path, const PackageInspection& 
 
 void PrintFindings(const std::vector<PackageFinding>& findings, const char* indent) {
     for (const PackageFinding& finding : findings) {
-        std::cout << indent << finding.step << " refuses: "
-                  << (finding.line.empty() ? "(no line)" : finding.line) << "  -- "
+        std::cout << indent << finding.step
+                  << " refuses: " << (finding.line.empty() ? "(no line)" : finding.line) << "  -- "
                   << finding.reason << '\n';
     }
 }
@@ -166,7 +167,9 @@ void PrintImage(const PackageInspection& inspection, const ImageInspection& imag
         const ModelRecord& record = *image.modelRecord;
         std::cout << "  model record at image offset " << record.signatureOffset
                   << ": target product \"" << Printable(record.targetProduct) << "\", model code "
-                  << ModelCodeHex(record.modelCode) << '\n';
+                  << ModelCodeHex(record.modelCode) << " (\""
+                  << Printable(std::string(record.modelCode.begin(), record.modelCode.end()))
+                  << "\")\n";
     } else {
         std::cout << "  model record: none found\n";
     }
@@ -208,8 +211,9 @@ void PrintInspection(const std::string& path, const PackageInspection& inspectio
 
 void RegisterInspect(CLI::App& app, int& exitStatus) {
     auto* command = app.add_subcommand(
-        "inspect", "Show a package's header, images, model records and checksums, and whether "
-                   "the tool would refuse it and why");
+        "inspect",
+        "Show a package's header, images, model records and checksums, and whether "
+        "the tool would refuse it and why");
     auto path = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
     command->add_option("FILE", *path, "The package file (.tfs)")->required();
@@ -236,8 +240,9 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
 
 void RegisterVerify(CLI::App& app, int& exitStatus) {
     auto* command = app.add_subcommand(
-        "verify", "Run the package check that Start runs and print its line; exit status 0 "
-                  "only when the package is valid");
+        "verify",
+        "Run the package check that Start runs and print its line; exit status 0 "
+        "only when the package is valid");
     auto path = std::make_shared<std::string>();
     auto image = std::make_shared<std::int32_t>(0);
     command->add_option("FILE", *path, "The package file (.tfs)")->required();

@@ -132,7 +132,20 @@ std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t tr
     const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
     triggerStatus_ = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
                                            ExpectedChecksum(header_, imageIndex));
+    const LastSense sense = atapi_.GetLastSense();
+    triggerConfirmed_ =
+        (triggerStatus_ == kCommandSuccess && !atapi_.LastCommandTolerated()) ||
+        (sense.targetStatus == kScsiStatusCheckCondition && sense.senseKey == kSenseNotReady);
     return triggerStatus_;
+}
+
+LastSense FlashDriver::TriggerSense() const {
+    // A trigger the drive took carries no sense. The ASPI layer writes its sense area only
+    // for a CHECK CONDITION, so after a GOOD trigger it still holds an earlier refusal.
+    if (triggerStatus_ == kCommandSuccess) {
+        return LastSense{};
+    }
+    return atapi_.GetLastSense();
 }
 
 bool FlashDriver::SenseAllowsWait(const LastSense& sense) {
@@ -148,15 +161,16 @@ bool FlashDriver::SenseAllowsWait(const LastSense& sense) {
 
 FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
     const std::uint32_t start = clock_.GetTickCount();
+    // After a trigger the drive never answered, a drive that reports ready may simply never
+    // have started: it counts as back only once it has been seen busy.
+    bool seenBusy = triggerConfirmed_;
     for (;;) {
-        // A poll the platform only tolerated (it timed out or failed below SCSI) was never
-        // answered by the drive, so it does not mean the drive is back.
-        if (atapi_.TestUnitReady() == kCommandSuccess && !atapi_.LastCommandTolerated()) {
-            return WaitOutcome::CameBack;
-        }
-        const LastSense sense = atapi_.GetLastSense();
-        if (sense.senseKey == kSenseNotReady && sense.asc == kAscMediumNotPresent) {
-            return WaitOutcome::CameBack;
+        if (PollAnswersReady()) {
+            if (seenBusy) {
+                return WaitOutcome::CameBack;
+            }
+        } else {
+            seenBusy = true;
         }
         if (dispatchEvents) {
             window_.DispatchPendingEvents();
@@ -167,6 +181,16 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
             return WaitOutcome::TimedOut;
         }
     }
+}
+
+bool FlashDriver::PollAnswersReady() {
+    // A poll the platform only tolerated (it timed out or failed below SCSI) was never
+    // answered by the drive, so it does not mean the drive is back.
+    if (atapi_.TestUnitReady() == kCommandSuccess && !atapi_.LastCommandTolerated()) {
+        return true;
+    }
+    const LastSense sense = atapi_.GetLastSense();
+    return sense.senseKey == kSenseNotReady && sense.asc == kAscMediumNotPresent;
 }
 
 bool FlashDriver::FinishWait(bool dispatchEvents) {

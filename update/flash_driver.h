@@ -69,10 +69,12 @@ private:
     LastSense SendBufferedTrigger();
     bool SenseAllowsWait(const LastSense& sense);
     WaitOutcome CompletionWait(bool dispatchEvents);
+    bool PollAnswersReady();
     bool FinishWait(bool dispatchEvents);
     void ReportCommandFailure(std::uint8_t status);
     std::uint8_t SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode);
     std::uint8_t TriggerCode(std::uint8_t base) const;
+    LastSense TriggerSense() const;
 
     TAtapi& atapi_;
     UpdateWindow& window_;
@@ -81,6 +83,10 @@ private:
     const PackageHeader& header_;
     const PackageState& state_;
     std::uint8_t triggerStatus_ = 0;
+    // The drive answered the last trigger itself: GOOD, or NOT READY because it is already
+    // programming. A trigger that only the transport answered (time-out, I/O error, a status
+    // without sense) may never have reached the drive.
+    bool triggerConfirmed_ = false;
     bool retried_ = false;
 };
 

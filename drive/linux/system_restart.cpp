@@ -13,7 +13,7 @@ bool RequestSystemRestart(std::string& error) {
         error = std::string("the login manager cannot be reached (") + std::strerror(-result) + ")";
         return false;
     }
-    sd_bus_error busError = SD_BUS_ERROR_NULL;
+    sd_bus_error busError{};  // SD_BUS_ERROR_NULL, without the C compound literal
     sd_bus_message* reply = nullptr;
     // interactive = true lets the login manager ask for authorisation where its policy wants it.
     result =

@@ -1,0 +1,35 @@
+// The package file, opened for reading as raw bytes. Every operation that reads the package
+// opens it anew by name; the destructor closes it on every path out of the operation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace troz {
+
+class PackageStream {
+  public:
+    explicit PackageStream(const std::string& path);
+    ~PackageStream();
+    PackageStream(const PackageStream&) = delete;
+    PackageStream& operator=(const PackageStream&) = delete;
+
+    bool IsOpen() const { return file_ != nullptr; }
+    // Reads up to length bytes; returns how many were read.
+    std::size_t Read(std::uint8_t* buffer, std::size_t length);
+    bool Seek(std::uint32_t offset);
+    void Close();
+
+  private:
+    std::FILE* file_ = nullptr;
+};
+
+constexpr const char* kMemoryAllocation = "Err:Memory allocation";
+
+// The 65535-byte working buffer, or null when no memory can be had (never throws).
+std::unique_ptr<std::uint8_t[]> AllocateWorkingBuffer();
+
+}  // namespace troz

@@ -1,0 +1,63 @@
+#include "update/validate_package.h"
+
+#include <algorithm>
+
+namespace troz {
+
+bool SumImage(PackageStream& stream, const PackageHeader& header, std::uint8_t* buffer,
+              std::uint16_t& sum) {
+    sum = 0;
+    for (int i = 0; i < header.BlockCount(); ++i) {
+        const std::uint16_t blockSize = header.BlockSize(i);
+        if (blockSize == 0 || blockSize > kWorkingBufferSize ||
+            stream.Read(buffer, blockSize) != blockSize) {
+            return false;
+        }
+        if (header.IsScrambled()) {
+            Descramble(buffer, blockSize);
+        }
+        sum = static_cast<std::uint16_t>(sum + SumBytes(buffer, blockSize));
+    }
+    return true;
+}
+
+bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const PackageState& state,
+                     UpdateWindow& window) {
+    PackageStream stream(path);
+    if (!stream.IsOpen()) {
+        window.AddLogLine(kOpenFirmwareFileError);
+        return false;
+    }
+    auto& headerBytes = headerCopy.RawBytes();
+    const std::size_t headerRead = stream.Read(headerBytes.data(), headerBytes.size());
+    // The bytes a short file does not have must not keep the header of another package.
+    std::fill(headerBytes.begin() + static_cast<std::ptrdiff_t>(headerRead), headerBytes.end(), 0);
+    if (!headerCopy.MagicMatches()) {
+        window.AddLogLine(kNotTrozFileSystem);
+        return false;
+    }
+    const std::int32_t imageIndex = headerCopy.IsMultiImage() ? state.imageIndex : 0;
+    if (const auto refusal = PackageRefusal(headerCopy, imageIndex)) {
+        window.AddLogLine(*refusal);
+        return false;
+    }
+    if (!stream.Seek(ImagePosition(headerCopy, imageIndex))) {
+        return false;
+    }
+    const auto buffer = AllocateWorkingBuffer();
+    if (!buffer) {
+        window.AddLogLine(kMemoryAllocation);
+        return false;
+    }
+    std::uint16_t sum = 0;
+    if (!SumImage(stream, headerCopy, buffer.get(), sum)) {
+        return false;
+    }
+    if (sum != ExpectedChecksum(headerCopy, imageIndex)) {
+        window.AddLogLine(kFileChecksumError);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace troz

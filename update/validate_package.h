@@ -1,0 +1,30 @@
+// ValidatePackage: the check that Start runs before anything is sent to a drive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "update/package_format.h"
+#include "update/package_state.h"
+#include "update/package_stream.h"
+#include "update/update_window.h"
+
+namespace troz {
+
+constexpr const char* kOpenFirmwareFileError = "Err:Open Firmware file Error!!";
+constexpr const char* kNotTrozFileSystem = "Err:Not TROZ File system!!";
+constexpr const char* kFileChecksumError = "Err:File check sum error!!";
+
+// Checks the package at path: the magic, whether the tool can read it safely, and the
+// picked image's checksum. Refreshes headerCopy from the file (bytes past a short read
+// are zero). Logs one line on each failure but a short block, which fails silently.
+bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const PackageState& state,
+                     UpdateWindow& window);
+
+// Reads the image's blocks one at a time from the stream's position into buffer (65535
+// bytes), descrambles each in a scrambled package and sums them. False when a block size
+// is 0 or a block cannot be read in full. The header must have passed PackageRefusal.
+bool SumImage(PackageStream& stream, const PackageHeader& header, std::uint8_t* buffer,
+              std::uint16_t& sum);
+
+}  // namespace troz
