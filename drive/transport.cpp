@@ -136,6 +136,10 @@ std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std:
     request[aspi::exec::kCdbLength] = static_cast<std::uint8_t>(kCdbLength);
     PutPointer(request + aspi::exec::kPostProc, event);
     std::memcpy(request + aspi::exec::kCdb, cdb, kCdbLength);
+    // The ASPI layer writes the sense area only for a CHECK CONDITION. Left as it was, a
+    // command that succeeds would still show the sense of an earlier refusal, and a trigger
+    // that the drive took on its resend would be judged by the sense of the refused one.
+    std::memset(request + aspi::exec::kSenseArea, 0, aspi::kSenseLength + 2);
 
     sendCommand_(request);
     if (request[aspi::kStatus] != aspi::kSsPending) {

@@ -109,15 +109,17 @@ TEST_F(AspiTransport, NoEventMeansNothingIsSent) {
     EXPECT_TRUE(platform.aspi.executeRequests.empty());
 }
 
-TEST_F(AspiTransport, SenseAreaIsNotClearedBetweenCommands) {
+TEST_F(AspiTransport, SenseOfAnEarlierRefusalDoesNotOutliveTheNextCommand) {
     Start();
     platform.aspi.executeStatus = aspi::kSsErr;
-    platform.aspi.sense = {2, 0x3A, 1};
+    platform.aspi.sense = {5, 0x24, 0};
     atapi->TestUnitReady();
+    EXPECT_EQ(atapi->GetLastSense().senseKey, 5);
     platform.aspi.executeStatus = aspi::kSsComp;
     platform.aspi.sense = {};
     EXPECT_EQ(atapi->TestUnitReady(), aspi::kSsComp);
-    EXPECT_EQ(atapi->GetLastSense().asc, 0x3A);
+    EXPECT_EQ(atapi->GetLastSense().senseKey, 0);
+    EXPECT_EQ(atapi->GetLastSense().asc, 0);
 }
 
 TEST_F(AspiTransport, MissingLibraryIsReportedAndLeavesNoDrives) {

@@ -1,0 +1,168 @@
+// The built-in drives behind TROZFLASH_DRIVES, and the state file that keeps what a flash
+// made of them.
+#include "virtual/builtin_drives.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/virtual/virtual_test_support.h"
+#include "virtual/drive_source.h"
+#include "virtual/drive_state_file.h"
+
+namespace troz::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+void SetVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Distinct for each test and each run, also when test programs of several build trees run
+// side by side.
+std::string UniqueName(const char* testName) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return std::string("trozflash-virtual-") + testName + "-" + std::to_string(now);
+}
+
+class BuiltinDrives : public ::testing::Test {
+protected:
+    BuiltinDrives() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        stateHome = fs::temp_directory_path() / UniqueName(test->name());
+        SetVariable("XDG_STATE_HOME", stateHome.string());
+        stateFile = stateHome / "trozflash" / "virtual-drives.json";
+    }
+    ~BuiltinDrives() override { fs::remove_all(stateHome); }
+
+    std::unique_ptr<DrivePlatform> Make(const char* selection) {
+        std::string error;
+        auto platform = MakeDrivePlatform(selection, clock, services, error);
+        EXPECT_TRUE(error.empty()) << error;
+        return platform;
+    }
+
+    static std::vector<std::string> Listed(const TAtapi& atapi) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < atapi.DriveCount(); ++i) {
+            lines.push_back(std::string(atapi.Entry(i).identification) + " " +
+                            atapi.Entry(i).revision);
+        }
+        return lines;
+    }
+
+    // The direct procedure's commands with the demo firmware, and the wait until it is back.
+    static void FlashDemoFirmware(TAtapi& atapi) {
+        const auto firmware = MakeFirmware(DemoFirmwareIdentity(), {3000, 1000});
+        for (std::size_t n = 0; n < firmware.size(); ++n) {
+            ASSERT_EQ(atapi.VendorDownload(firmware[n].data(), 5, static_cast<std::uint8_t>(n),
+                                           static_cast<std::uint16_t>(firmware[n].size()), 0),
+                      kCommandSuccess);
+        }
+        ASSERT_EQ(atapi.VendorDownload(nullptr, 4, 0xE2, 0, Checksum(firmware)), kCommandSuccess);
+        int polls = 0;
+        while (atapi.TestUnitReady() != kCommandSuccess) {
+            ASSERT_LT(++polls, 10000);
+        }
+    }
+
+    fs::path stateHome;
+    fs::path stateFile;
+    VirtualClock clock;
+    RecordingServices services;
+    const std::vector<std::string> factoryList = {"TROZ    KVW-A100A        1.00",
+                                                  "TROZ    KVW-B200A        2.00",
+                                                  "ACME    CDRW-5200        3.10"};
+};
+
+TEST_F(BuiltinDrives, VirtualListsTheThreeDrivesOnPassThrough) {
+    auto platform = Make("virtual");
+    ASSERT_NE(platform, nullptr);
+    TAtapi atapi(*platform, clock, services);
+    EXPECT_TRUE(atapi.NtFlag());
+    EXPECT_EQ(Listed(atapi), factoryList);
+    EXPECT_EQ(atapi.Location(2), "virtual:2");
+}
+
+TEST_F(BuiltinDrives, VirtualAspiListsTheSameDrivesByHostAdapterTargetAndLun) {
+    auto platform = Make("virtual-aspi");
+    ASSERT_NE(platform, nullptr);
+    TAtapi atapi(*platform, clock, services);
+    EXPECT_FALSE(atapi.NtFlag());
+    EXPECT_EQ(Listed(atapi), factoryList);
+    EXPECT_EQ(atapi.Entry(1).targetId, 1);
+    EXPECT_EQ(atapi.Entry(2).hostAdapterId, 1);
+    std::array<std::uint8_t, 50> inquiry{};
+    atapi.SelectDevice(1);
+    atapi.Inquiry(inquiry.data());
+    EXPECT_EQ(inquiry[38], 'W');
+    EXPECT_EQ(inquiry[39], '0');
+}
+
+TEST_F(BuiltinDrives, AnUnknownSelectionIsRefusedWithOneLine) {
+    std::string error;
+    EXPECT_EQ(MakeDrivePlatform("foo\nbar", clock, services, error), nullptr);
+    EXPECT_EQ(error,
+              "TROZFLASH_DRIVES=foo?bar is not known; use virtual or virtual-aspi, or leave it "
+              "unset for the system's drives");
+}
+
+TEST_F(BuiltinDrives, AFlashedDriveShowsItsNewRevisionOnTheNextRun) {
+    {
+        auto platform = Make("virtual");
+        TAtapi atapi(*platform, clock, services);
+        FlashDemoFirmware(atapi);
+    }
+    ASSERT_TRUE(fs::exists(stateFile));
+    auto platform = Make("virtual-aspi");
+    TAtapi atapi(*platform, clock, services);
+    EXPECT_EQ(Listed(atapi)[0], "TROZ    KVW-A100A        1.10");
+    EXPECT_EQ(Listed(atapi)[1], factoryList[1]);
+}
+
+TEST_F(BuiltinDrives, ABrokenStateFileMeansFactoryState) {
+    for (const char* content :
+         {"{ not json", "[]", "{\"drives\": 5}", "{\"drives\": {\"kvw-a100a\": {\"vendor\": 1}}}",
+          "{\"drives\": {\"kvw-a100a\": {\"vendor\": \"X\", \"product\": \"Y\", "
+          "\"revision\": \"Z\", \"modelCode\": [1, 300]}}}"}) {
+        fs::create_directories(stateFile.parent_path());
+        std::ofstream(stateFile) << content;
+        auto platform = Make("virtual");
+        TAtapi atapi(*platform, clock, services);
+        EXPECT_EQ(Listed(atapi), factoryList) << content;
+    }
+}
+
+TEST_F(BuiltinDrives, StatesOfAnyBytesReadBackExactly) {
+    const DriveStates states = {{"kvw-a100a",
+                                 {"TR\xC4Z",
+                                  std::string("K\0W", 3),
+                                  "\xFF"
+                                  "1.1",
+                                  {0x00, 0xFE}}}};
+    ASSERT_TRUE(SaveDriveStates(stateFile, states));
+    EXPECT_EQ(LoadDriveStates(stateFile), states);
+    EXPECT_TRUE(LoadDriveStates(stateHome / "missing.json").empty());
+}
+
+TEST_F(BuiltinDrives, TheStateDirectoryFollowsXdgStateHomeOrHome) {
+    EXPECT_EQ(DriveStateFilePath(), stateFile);
+    SetVariable("XDG_STATE_HOME", "relative/dir");
+    const fs::path home = stateHome / "home";
+    SetVariable("HOME", home.string());
+    EXPECT_EQ(DriveStateFilePath(),
+              home / ".local" / "state" / "trozflash" / "virtual-drives.json");
+}
+
+}  // namespace
+}  // namespace troz::testing

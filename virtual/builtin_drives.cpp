@@ -1,0 +1,90 @@
+#include "virtual/builtin_drives.h"
+
+#include <utility>
+
+namespace troz {
+
+namespace {
+
+class BuiltinDrivePlatform final : public DrivePlatform {
+public:
+    BuiltinDrivePlatform(VirtualTransport transport, Clock& clock,
+                         std::optional<std::filesystem::path> stateFile)
+        : drives_(clock, std::move(stateFile)),
+          platform_(transport, clock, kBuiltinHostAdapterCount) {
+        drives_.AttachTo(platform_);
+    }
+
+    std::uint32_t VersionPlatformId() override { return platform_.VersionPlatformId(); }
+    PassThroughBackend& PassThrough() override { return platform_.PassThrough(); }
+    AspiPlatform& Aspi() override { return platform_.Aspi(); }
+    void PumpOneMessage() override { platform_.PumpOneMessage(); }
+
+private:
+    BuiltinDriveSet drives_;
+    VirtualDrivePlatform platform_;
+};
+
+}  // namespace
+
+std::array<BuiltinDriveDescription, kBuiltinDriveCount> BuiltinDriveDescriptions() {
+    return {{
+        {"kvw-a100a", {"TROZ", "KVW-A100A", "1.00", {'A', '1'}}, Personality::Direct, 0, {0, 0, 0}},
+        {"kvw-b200a",
+         {"TROZ", "KVW-B200A", "2.00", {'W', '0'}},
+         Personality::BufferedResend,
+         1,
+         {0, 1, 0}},
+        {"acme-cdrw-5200",
+         {"ACME", "CDRW-5200", "3.10", {'C', '5'}},
+         Personality::NoDownload,
+         2,
+         {1, 0, 0}},
+    }};
+}
+
+BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile)
+    : stateFile_(std::move(stateFile)) {
+    const DriveStates saved = stateFile_ ? LoadDriveStates(*stateFile_) : DriveStates{};
+    const auto descriptions = BuiltinDriveDescriptions();
+    for (std::size_t i = 0; i < kBuiltinDriveCount; ++i) {
+        auto drive = std::make_unique<VirtualDrive>(
+            clock, ConfigFor(descriptions[i].personality, descriptions[i].identity));
+        // A drive that lives for the whole process keeps no history of its commands.
+        drive->SetRecording(false);
+        if (const auto state = saved.find(descriptions[i].key); state != saved.end()) {
+            drive->SetIdentity(state->second);
+        }
+        drive->SetProgrammedCallback([this](const DriveIdentity&) { SaveState(); });
+        drives_[i] = std::move(drive);
+    }
+}
+
+void BuiltinDriveSet::AttachTo(VirtualDrivePlatform& platform) {
+    const auto descriptions = BuiltinDriveDescriptions();
+    for (std::size_t i = 0; i < kBuiltinDriveCount; ++i) {
+        platform.Attach(drives_[i].get(), descriptions[i].candidate, descriptions[i].address);
+    }
+}
+
+void BuiltinDriveSet::SaveState() {
+    if (!stateFile_) {
+        return;
+    }
+    DriveStates states;
+    const auto descriptions = BuiltinDriveDescriptions();
+    for (std::size_t i = 0; i < kBuiltinDriveCount; ++i) {
+        if (!(drives_[i]->Identity() == descriptions[i].identity)) {
+            states[descriptions[i].key] = drives_[i]->Identity();
+        }
+    }
+    // A state that cannot be written only costs the next run the new revision.
+    SaveDriveStates(*stateFile_, states);
+}
+
+std::unique_ptr<DrivePlatform> MakeBuiltinDrivePlatform(
+    VirtualTransport transport, Clock& clock, std::optional<std::filesystem::path> stateFile) {
+    return std::make_unique<BuiltinDrivePlatform>(transport, clock, std::move(stateFile));
+}
+
+}  // namespace troz

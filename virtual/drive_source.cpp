@@ -1,0 +1,44 @@
+#include "virtual/drive_source.h"
+
+#include <cstring>
+
+#include "drive/system_platform.h"
+#include "virtual/builtin_drives.h"
+#include "virtual/drive_state_file.h"
+
+namespace troz {
+
+namespace {
+
+constexpr const char* kVirtualSelection = "virtual";
+constexpr const char* kVirtualAspiSelection = "virtual-aspi";
+
+// The value goes into a one-line message: control characters must not break it.
+std::string Printable(const char* value) {
+    std::string text;
+    for (const char* c = value; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        text += (byte < 0x20 || byte == 0x7F) ? '?' : *c;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::unique_ptr<DrivePlatform> MakeDrivePlatform(const char* selection, Clock& clock,
+                                                 SystemServices& services, std::string& error) {
+    if (selection == nullptr || *selection == '\0') {
+        return MakeSystemDrivePlatform(services);
+    }
+    if (std::strcmp(selection, kVirtualSelection) == 0) {
+        return MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock, DriveStateFilePath());
+    }
+    if (std::strcmp(selection, kVirtualAspiSelection) == 0) {
+        return MakeBuiltinDrivePlatform(VirtualTransport::Aspi, clock, DriveStateFilePath());
+    }
+    error = std::string(kDriveSourceVariable) + "=" + Printable(selection) +
+            " is not known; use virtual or virtual-aspi, or leave it unset for the system's drives";
+    return nullptr;
+}
+
+}  // namespace troz

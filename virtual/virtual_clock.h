@@ -1,0 +1,38 @@
+// A clock that moves only when asked: Sleep advances it at once, so a 121-second wait runs
+// in microseconds. It keeps every Sleep it was asked for, so tests can check the pauses.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "drive/clock.h"
+
+namespace troz {
+
+class VirtualClock final : public Clock {
+public:
+    // startTick is what GetTickCount returns first; a start close to 2^32 tests the wrap.
+    explicit VirtualClock(std::uint32_t startTick = 0) : now_(startTick) {}
+
+    void Sleep(std::uint32_t milliseconds) override;
+    std::uint32_t GetTickCount() override { return static_cast<std::uint32_t>(now_); }
+
+    // Moves time on without counting as a Sleep.
+    void Advance(std::uint64_t milliseconds) { now_ += milliseconds; }
+    void SetTick(std::uint32_t tick) { now_ = tick; }
+    // Milliseconds since the clock was made (or the last SetTick), not wrapped.
+    std::uint64_t Now() const { return now_; }
+
+    // Every Sleep in order, and the ones of at least minimum milliseconds (the pauses of the
+    // flash procedures, without the small costs of each command).
+    const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
+    std::vector<std::uint32_t> SleepsOfAtLeast(std::uint32_t minimum) const;
+    std::uint64_t SleepCount() const { return sleeps_.size(); }
+    void ClearSleeps() { sleeps_.clear(); }
+
+private:
+    std::uint64_t now_;
+    std::vector<std::uint32_t> sleeps_;
+};
+
+}  // namespace troz
