@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "update/line_window.h"
 #include "update/package_format.h"
 #include "update/package_stream.h"
 #include "update/package_writer.h"
@@ -16,24 +17,6 @@
 namespace {
 
 constexpr int kLargestBlockCount = 8;
-
-class NullWindow final : public troz::UpdateWindow {
-  public:
-    void AddLogLine(const std::string&) override {}
-    void SetProgress(int) override {}
-    void SetProgressRange(int, int) override {}
-    void SetDriveListEnabled(bool) override {}
-    void SetStartEnabled(bool) override {}
-    void SetExitEnabled(bool) override {}
-    std::string PackageFileName() override { return {}; }
-    bool ChoosePackageFile() override { return false; }
-    std::string TargetProductText() override { return {}; }
-    void SetTargetProductText(const std::string&) override {}
-    int SelectedDriveIndex() override { return 0; }
-    std::string SelectedDriveText() override { return {}; }
-    void DispatchPendingEvents() override {}
-    bool AskRestart() override { return false; }
-};
 
 std::vector<std::uint8_t> Block() {
     std::vector<std::uint8_t> block(troz::kWorkingBufferSize);
@@ -100,7 +83,7 @@ class LargestPackage : public benchmark::Fixture {
 BENCHMARK_F(LargestPackage, ValidatePackage)(benchmark::State& state) {
     troz::PackageHeader headerCopy;
     const troz::PackageState packageState;
-    NullWindow window;
+    troz::LineWindow window;
     for (auto _ : state) {
         if (!troz::ValidatePackage(path_, headerCopy, packageState, window)) {
             state.SkipWithError("the package does not validate");

@@ -8,6 +8,7 @@
 
 #include "cli/command_pack.h"
 #include "cli/commands.h"
+#include "update/line_window.h"
 #include "update/package_inspection.h"
 #include "update/validate_package.h"
 
@@ -21,29 +22,6 @@ constexpr const char* kVerifiedLine = "Ok:Firmware file check sum OK!!";
 constexpr int kJsonIndent = 2;
 
 // verify shows the lines the window would show, one per line on standard output.
-class ConsoleWindow final : public UpdateWindow {
-  public:
-    void AddLogLine(const std::string& text) override {
-        std::cout << text << '\n';
-        ++lineCount;
-    }
-    void SetProgress(int) override {}
-    void SetProgressRange(int, int) override {}
-    void SetDriveListEnabled(bool) override {}
-    void SetStartEnabled(bool) override {}
-    void SetExitEnabled(bool) override {}
-    std::string PackageFileName() override { return {}; }
-    bool ChoosePackageFile() override { return false; }
-    std::string TargetProductText() override { return {}; }
-    void SetTargetProductText(const std::string&) override {}
-    int SelectedDriveIndex() override { return -1; }
-    std::string SelectedDriveText() override { return {}; }
-    void DispatchPendingEvents() override {}
-    bool AskRestart() override { return false; }
-
-    int lineCount = 0;
-};
-
 // Texts from a package may hold any byte: show the unprintable ones as \xHH.
 std::string Printable(const std::string& text) {
     std::string shown;
@@ -252,13 +230,17 @@ void RegisterVerify(CLI::App& app, int& exitStatus) {
         PackageState state;
         state.imageIndex = *image;
         PackageHeader headerCopy;
-        ConsoleWindow window;
+        int lineCount = 0;
+        LineWindow window([&lineCount](const std::string& text) {
+            std::cout << text << '\n';
+            ++lineCount;
+        });
         if (ValidatePackage(*path, headerCopy, state, window)) {
             window.AddLogLine(kVerifiedLine);
             exitStatus = kExitValid;
             return;
         }
-        if (window.lineCount == 0) {
+        if (lineCount == 0) {
             std::cerr << "verify: a block of the image is empty or cannot be read in full "
                          "(Start fails without a line)\n";
         }

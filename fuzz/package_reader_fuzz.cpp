@@ -9,32 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "update/line_window.h"
 #include "update/model_record.h"
 #include "update/package_format.h"
 #include "update/package_inspection.h"
 #include "update/validate_package.h"
 
 namespace {
-
-class SilentWindow final : public troz::UpdateWindow {
-  public:
-    void AddLogLine(const std::string& text) override { lastLine = text; }
-    void SetProgress(int) override {}
-    void SetProgressRange(int, int) override {}
-    void SetDriveListEnabled(bool) override {}
-    void SetStartEnabled(bool) override {}
-    void SetExitEnabled(bool) override {}
-    std::string PackageFileName() override { return {}; }
-    bool ChoosePackageFile() override { return false; }
-    std::string TargetProductText() override { return {}; }
-    void SetTargetProductText(const std::string&) override {}
-    int SelectedDriveIndex() override { return 0; }
-    std::string SelectedDriveText() override { return {}; }
-    void DispatchPendingEvents() override {}
-    bool AskRestart() override { return false; }
-
-    std::string lastLine;
-};
 
 // One file per fuzzing process, removed at exit (the name outlives static destruction).
 const std::string& PackagePath() {
@@ -86,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     troz::PackageState state;
     state.imageIndex = size > 0 ? static_cast<std::int8_t>(data[size - 1]) : 0;
     troz::PackageHeader headerCopy;
-    SilentWindow window;
+    troz::LineWindow window;
     (void)troz::ValidatePackage(PackagePath(), headerCopy, state, window);
     troz::PackageInspection inspection;
     std::string error;
