@@ -71,17 +71,17 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
 
 LastSense FlashDriver::SendBufferedTrigger() {
     SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeF0));
-    // The refusal is told by the sense alone, whatever the failed trigger's status says.
-    if (!IsParameterListLengthError(TriggerSense())) {
+    // The refusal is told by the sense alone, whatever the trigger status says.
+    if (!IsParameterListLengthError(atapi_.GetLastSense())) {
         // Without a resend there is no REQUEST SENSE on either transport: the transport's
         // sense of the trigger itself is what tells whether the drive took it.
-        return TriggerSense();
+        return atapi_.GetLastSense();
     }
     atapi_.TestUnitReady();
     retried_ = true;
     SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeE0));
     if (!atapi_.NtFlag()) {
-        return TriggerSense();
+        return atapi_.GetLastSense();
     }
     std::uint8_t reply[kRequestSenseBufferLength] = {};
     atapi_.RequestSense(reply);

@@ -24,7 +24,7 @@ bool FlashDriver::DirectDownload() {
     }
     window_.SetProgress(kProgressTrigger);
     SendDirectTrigger();
-    if (!SenseAllowsWait(TriggerSense())) {
+    if (!SenseAllowsWait(atapi_.GetLastSense())) {
         return false;
     }
     window_.SetProgress(kProgressTriggered);
@@ -54,7 +54,8 @@ bool FlashDriver::SendDirectBlocks(OpenImage& image) {
 
 void FlashDriver::SendDirectTrigger() {
     SendTrigger(kFunctionTriggerFirst, TriggerCode(kTriggerCodeE0));
-    if (TriggerSense().senseKey != kSenseIllegalRequest) {
+    if (triggerStatus_ == kCommandSuccess ||
+        atapi_.GetLastSense().senseKey != kSenseIllegalRequest) {
         return;
     }
     // Drives that do not know function 4 refuse it; they take the same trigger with 5.
@@ -63,7 +64,7 @@ void FlashDriver::SendDirectTrigger() {
     }
     retried_ = true;
     SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeE0));
-    if (IsParameterListLengthError(TriggerSense())) {
+    if (IsParameterListLengthError(atapi_.GetLastSense())) {
         // Drives that count the blocks differently want the other trigger code.
         atapi_.TestUnitReady();
         SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeF0));

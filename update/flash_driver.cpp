@@ -139,15 +139,6 @@ std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t tr
     return triggerStatus_;
 }
 
-LastSense FlashDriver::TriggerSense() const {
-    // A trigger the drive took carries no sense. The ASPI layer writes its sense area only
-    // for a CHECK CONDITION, so after a GOOD trigger it still holds an earlier refusal.
-    if (triggerStatus_ == kCommandSuccess) {
-        return LastSense{};
-    }
-    return atapi_.GetLastSense();
-}
-
 bool FlashDriver::SenseAllowsWait(const LastSense& sense) {
     // No sense, or not ready while the drive starts programming: on to the wait.
     if (sense.senseKey == kSenseNoSense || sense.senseKey == kSenseNotReady) {

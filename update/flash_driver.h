@@ -74,7 +74,6 @@ private:
     void ReportCommandFailure(std::uint8_t status);
     std::uint8_t SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode);
     std::uint8_t TriggerCode(std::uint8_t base) const;
-    LastSense TriggerSense() const;
 
     TAtapi& atapi_;
     UpdateWindow& window_;

@@ -1,7 +1,6 @@
 // The Open step: the user picks a package; the step finds the image whose model record fits
 // the selected drive, keeps its model code and index, and shows its target product.
 #include <algorithm>
-#include <cctype>
 
 #include "update/model_record.h"
 #include "update/package_stream.h"
@@ -11,24 +10,8 @@ namespace troz {
 
 namespace {
 
-constexpr const char* kPackageExtension = "tfs";
 constexpr const char* kOpenFileErrorPrefix = "Err:Open File: ";
 constexpr const char* kOpenFileErrorSuffix = " Error!!";
-
-// The text after the last "." of the whole path, so "fw.old/PKG" gives "old/PKG".
-std::string Extension(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    return dot == std::string::npos ? std::string() : path.substr(dot + 1);
-}
-
-bool EqualsIgnoringCase(const std::string& text, const char* expected) {
-    const std::string other(expected);
-    return text.size() == other.size() &&
-           std::equal(text.begin(), text.end(), other.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 }  // namespace
 
@@ -63,7 +46,7 @@ void UpdateWorkflow::OpenPackage() {
         window_.AddLogLine(kMemoryAllocation);
         return;
     }
-    if (!EqualsIgnoringCase(Extension(path), kPackageExtension)) {
+    if (!HasPackageExtension(path)) {
         return;
     }
     ScanImages(file, window.get());
@@ -73,7 +56,10 @@ bool UpdateWorkflow::ScanImages(PackageStream& file, std::uint8_t* window) {
     std::uint32_t imageCount = 1;
     if (headerCopy_.IsMultiImage()) {
         state_.imageSize = ImageSize(headerCopy_);
-        imageCount = headerCopy_.ImageCount();
+        // Only images the checksum table covers can be validated and flashed. Looking further
+        // would let a small file with a tiny image size and an image count of 65535 hold the
+        // window for seconds, reading and scanning the same bytes again and again.
+        imageCount = std::min<std::uint32_t>(headerCopy_.ImageCount(), kImageChecksumEntries);
     }
     // The selected drive's model code, asked once: every image is compared with it.
     std::array<std::uint8_t, 2> driveModelCode{};
