@@ -88,6 +88,9 @@ public:
     // never answered it. A poll of a drive that is still programming must not count that as
     // the drive having come back.
     bool LastCommandTolerated() const { return lastCommandTolerated_; }
+    // True when the last command got no answer from a drive at all: the platform call
+    // failed (tolerated or not), or the ASPI layer found no device or never completed it.
+    bool LastCommandUnanswered() const { return lastCommandUnanswered_; }
     // Where a listed drive lives: its device path, or "ha H target T lun L" on ASPI.
     std::string Location(int index) const;
     // The current target, as the commands see it.
@@ -125,6 +128,12 @@ private:
     aspi::SendCommandFunction sendCommand_ = nullptr;
     std::array<std::string, kDeviceTableSize> devicePaths_{};
     bool lastCommandTolerated_ = false;
+    bool lastCommandUnanswered_ = false;
+    // The platform error whose text was shown last; the same error of the commands right
+    // after it is not shown again (a drive that went away would otherwise raise one box
+    // per poll of the completion wait).
+    std::uint32_t shownErrorCode_ = 0;
+    bool errorShown_ = false;
     // Every handle the scan opened; all are closed when the drive context ends.
     std::array<DeviceHandle, PassThroughBackend::kCandidateCount> openedHandles_{};
     int openedHandleCount_ = 0;

@@ -89,6 +89,7 @@ std::uint8_t TAtapi::ExecCommand(const std::uint8_t* cdb, void* buffer, std::uin
 std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                      std::uint8_t dataIn) {
     lastCommandTolerated_ = false;
+    lastCommandUnanswered_ = false;
     PassThroughBlock& block = passThroughBlock_;
     block.Clear();
     block.SetLength(kPassThroughRecordLength);
@@ -102,11 +103,19 @@ std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std:
     std::memcpy(block.Cdb(), cdb, kCdbLength);
 
     const PlatformError error = platform_.PassThrough().Execute(currentHandle_, block);
-    if (error.kind == PlatformErrorKind::TimedOut || error.kind == PlatformErrorKind::IoDevice) {
+    lastCommandUnanswered_ = error.kind != PlatformErrorKind::None;
+    if (error.kind == PlatformErrorKind::None) {
+        errorShown_ = false;
+    } else if (error.kind == PlatformErrorKind::TimedOut ||
+               error.kind == PlatformErrorKind::IoDevice) {
         // Tolerated: the SCSI status of the block decides.
         lastCommandTolerated_ = true;
-    } else if (error.kind != PlatformErrorKind::None) {
-        ShowSystemError(error.code);
+    } else {
+        if (!errorShown_ || shownErrorCode_ != error.code) {
+            ShowSystemError(error.code);
+            errorShown_ = true;
+            shownErrorCode_ = error.code;
+        }
         return 0;
     }
     const std::uint8_t scsiStatus = block.ScsiStatus();
@@ -116,6 +125,7 @@ std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std:
 std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                      std::uint8_t direction) {
     lastCommandTolerated_ = false;
+    lastCommandUnanswered_ = true;
     if (!requestBlock_ || sendCommand_ == nullptr) {
         return kAspiStatusNotSent;  // no library: there is nothing to send the command through
     }
@@ -142,18 +152,19 @@ std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std:
     std::memset(request + aspi::exec::kSenseArea, 0, aspi::kSenseLength + 2);
 
     sendCommand_(request);
-    if (request[aspi::kStatus] != aspi::kSsPending) {
-        aspiPlatform.CloseEvent(event);
-        return request[aspi::kStatus];
+    if (request[aspi::kStatus] == aspi::kSsPending) {
+        const std::uint32_t waitResult =
+            aspiPlatform.WaitForSingleObject(event, kAspiCompletionTimeoutMs);
+        if (waitResult == kWaitTimeout || waitResult == kWaitFailed) {
+            aspiPlatform.CloseEvent(event);
+            AbortRequest(request);
+            return kAspiStatusNotSent;
+        }
     }
-    const std::uint32_t waitResult =
-        aspiPlatform.WaitForSingleObject(event, kAspiCompletionTimeoutMs);
     aspiPlatform.CloseEvent(event);
-    if (waitResult == kWaitTimeout || waitResult == kWaitFailed) {
-        AbortRequest(request);
-        return kAspiStatusNotSent;
-    }
-    return request[aspi::kStatus];
+    const std::uint8_t status = request[aspi::kStatus];
+    lastCommandUnanswered_ = status == aspi::kSsNoDevice || status == aspi::kSsInvalidHa;
+    return status;
 }
 
 void TAtapi::AbortRequest(std::uint8_t* request) { SendAbort(currentHostAdapterId_, request); }

@@ -14,6 +14,9 @@ constexpr std::uint8_t kAscParameterListLength = 0x1A;
 // NOT READY with this ASC means the drive has no disc: it is up and answering again.
 constexpr std::uint8_t kAscMediumNotPresent = 0x3A;
 constexpr std::uint32_t kMillisecondsPerSecond = 1000;
+// A poll that no drive answered (the platform call failed, the device is gone) returns at
+// once; the next one waits this long so the wait does not spin a core for two minutes.
+constexpr std::uint32_t kUnansweredPollPauseMs = 100;
 constexpr int kProgressStart = 0;
 constexpr int kProgressFlashing = 20;
 constexpr int kProgressMaximum = 100;
@@ -165,6 +168,9 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
         }
         if (dispatchEvents) {
             window_.DispatchPendingEvents();
+        }
+        if (atapi_.LastCommandUnanswered()) {
+            clock_.Sleep(kUnansweredPollPauseMs);
         }
         const std::uint32_t elapsedSeconds =
             (clock_.GetTickCount() - start) / kMillisecondsPerSecond;

@@ -81,7 +81,7 @@ PlatformError VirtualPassThroughBackend::Execute(DeviceHandle handle, PassThroug
         return {PlatformErrorKind::Other, kOsErrorInvalidHandle};
     }
     ScsiDevice* device = slots_[static_cast<std::size_t>(candidate)];
-    if (device == nullptr || !device->Present()) {
+    if (device == nullptr) {
         return ErrorFor(TransportFault::Gone);
     }
     const std::uint8_t direction = DirectionOf(block.DataIn());

@@ -77,6 +77,21 @@ TEST_F(PassThroughTransport, OtherPlatformErrorShowsTheSystemTextAndGivesZero) {
     EXPECT_EQ(services.messages[0], "Access is denied.\n");
 }
 
+TEST_F(PassThroughTransport, SameErrorInARowIsShownOnceUntilADriveAnswers) {
+    for (int i = 0; i < 3; ++i) {
+        platform.passThrough.replies.push_back({{PlatformErrorKind::Other, 1167}, 0, {}});
+    }
+    platform.passThrough.replies.push_back({{PlatformErrorKind::Other, 5}, 0, {}});
+    platform.passThrough.replies.push_back({{}, 0, {}});
+    platform.passThrough.replies.push_back({{PlatformErrorKind::Other, 5}, 0, {}});
+    for (int i = 0; i < 6; ++i) {
+        atapi->TestUnitReady();
+    }
+    // 1167 once for three polls, 5 once, then 5 again after a command that was answered.
+    EXPECT_EQ(services.messages.size(), 3u);
+    EXPECT_TRUE(atapi->LastCommandUnanswered());
+}
+
 TEST_F(PassThroughTransport, UnformattableErrorShowsTheFormatFailure) {
     platform.passThrough.formatter = [](std::uint32_t, std::string&, std::uint32_t& lastError) {
         lastError = 317;

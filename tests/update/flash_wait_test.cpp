@@ -139,6 +139,20 @@ TEST_P(CompletionWait, DriveThatNeverAnswersAPollTimesOut) {
               (std::vector<std::string>{timeOut, "Err:Flash error,time out 120 Sec"}));
 }
 
+TEST_P(CompletionWait, DriveThatGoesAwayWhileProgrammingTimesOutWithoutSpinning) {
+    VirtualDriveConfig config = RigConfig(Personality::Direct);
+    config.programmingNeverEnds = true;
+    auto rig = MakeRig(config);
+    rig->drive.InjectFault(
+        CommandFault::Transport(TransportFault::Gone).OnOpcode(kOpcodeTestUnitReady));
+    EXPECT_FALSE(rig->Driver().DirectDownload());
+    EXPECT_EQ(rig->window.lines.back(), "Err:Flash error,time out 120 Sec");
+    // The unanswered polls are spaced out: about ten a second, not as many as the CPU can.
+    EXPECT_LT(rig->CommandsWithOpcode(kOpcodeTestUnitReady).size(), 1300u);
+    // On the pass-through transport the system's text for the lost device shows once.
+    EXPECT_LE(rig->services.messages.size(), 1u);
+}
+
 // A trigger that only the transport answered may never have reached the drive. Ready
 // answers count only once the drive has been seen busy.
 TEST_P(CompletionWait, TriggerThatNeverReachedTheDriveIsNoSuccess) {
