@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include "drive/system_restart.h"
+
 namespace troz {
 
 namespace {
@@ -25,8 +27,7 @@ void QtSystemServices::ShowMessage(const std::string& text) {
 }
 
 bool QtSystemServices::RequestRestart(std::string& error) {
-    error = "not available yet";
-    return false;
+    return RequestSystemRestart(error);
 }
 
 }  // namespace troz

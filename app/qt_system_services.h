@@ -1,4 +1,6 @@
-// The system services of the window program: messages of drive access as modal boxes.
+// The system services of the window program: messages of drive access as modal boxes, and
+// the restart request handed to the platform (the login manager on Linux, ExitWindowsEx on
+// Windows).
 #pragma once
 
 #include <string>

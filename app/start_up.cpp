@@ -8,7 +8,9 @@
 #include "app/qt_system_services.h"
 #include "app/single_instance.h"
 #include "app/tform1.h"
+#include "app/update_connection.h"
 #include "drive/clock.h"
+#include "update/update_workflow.h"
 #include "virtual/drive_source.h"
 
 namespace troz {
@@ -25,9 +27,12 @@ constexpr const char* kWidgetStyle = "Fusion";
 
 }  // namespace
 
-void RunMainWindow(TAtapi& atapi, const StartUpHooks& hooks) {
+void RunMainWindow(TAtapi& atapi, Clock& clock, SystemServices& services,
+                   const StartUpHooks& hooks) {
     TForm1 form(atapi);
     form.FormCreate();
+    UpdateWorkflow workflow(atapi, form, clock, services);
+    ConnectUpdateWorkflow(form, workflow);
     form.show();
     if (hooks.windowShown) {
         hooks.windowShown(form);
@@ -51,7 +56,7 @@ void RunWithDrives(const StartUpHooks& hooks) {
         return;
     }
     TAtapi atapi(*platform, clock, services);
-    RunMainWindow(atapi, hooks);
+    RunMainWindow(atapi, clock, services, hooks);
 }
 
 }  // namespace

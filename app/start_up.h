@@ -8,6 +8,8 @@
 
 #include "app/tapplication.h"
 #include "drive/atapi.h"
+#include "drive/clock.h"
+#include "drive/system_services.h"
 
 namespace troz {
 
@@ -25,8 +27,9 @@ struct StartUpHooks {
 // every path.
 int RunTrozFlash(const StartUpHooks& hooks = {});
 
-// Creates the main window over the drive context, shows it and runs the loop until the
-// window closes.
-void RunMainWindow(TAtapi& atapi, const StartUpHooks& hooks);
+// Creates the main window over the drive context with Open and Start handed to the update
+// workflow, shows it and runs the loop until the window closes.
+void RunMainWindow(TAtapi& atapi, Clock& clock, SystemServices& services,
+                   const StartUpHooks& hooks);
 
 }  // namespace troz

@@ -23,7 +23,8 @@ constexpr const char* kRestartQuestion = "Reboot this computer right now ?";
 constexpr const char* kRestartCaption = "Warning";
 
 bool AskRestartInBox() {
-    // No owner window, above everything else, answered before anything goes on.
+    // No owner window, above everything else, answered before anything goes on. Qt has no
+    // system-modal box: application-modal and on top of other windows comes closest.
     QMessageBox box(QMessageBox::Warning, QLatin1String(kRestartCaption),
                     QLatin1String(kRestartQuestion), QMessageBox::Ok | QMessageBox::Cancel);
     box.setWindowModality(Qt::ApplicationModal);

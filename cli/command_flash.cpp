@@ -36,9 +36,11 @@ int RunFlash(const FlashOptions& options) {
     const bool terminal = isatty(fileno(stdout)) != 0;
     TerminalWindow window(atapi, options.file, options.drive, !options.noRestart, stdout, stdin,
                           terminal);
+    window.RefuseInterruptsWhileProgramming();
     UpdateWorkflow workflow(atapi, window, session.GetClock(), session.Services());
     workflow.OpenPackage();
     workflow.StartUpdate();
+    window.Finish();
     return workflow.LastUpdateSucceeded() ? 0 : 1;
 }
 

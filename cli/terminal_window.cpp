@@ -1,16 +1,55 @@
 #include "cli/terminal_window.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
 #include <utility>
+
+#include "cli/interrupt_guard.h"
 
 namespace troz::cli {
 
 namespace {
 
 constexpr int kProgressBarWidth = 40;
-constexpr std::size_t kAnswerLength = 16;
+// "[" bar "] " and "100%".
+constexpr int kProgressLineWidth = kProgressBarWidth + 7;
+constexpr int kProgressMaximum = 100;
+// Longer answers are read to their line's end but only this much is kept: no yes is longer.
+constexpr std::size_t kAnswerKeptLength = 64;
+constexpr const char* kRestartQuestion = "Reboot this computer right now ?";
+
+std::string Trimmed(const std::string& text) {
+    const auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+// One line without its line break; false at the end of input with nothing read.
+bool ReadAnswerLine(std::FILE* in, std::string& line) {
+    line.clear();
+    int c = 0;
+    bool readAny = false;
+    while ((c = std::getc(in)) != EOF && c != '\n') {
+        readAny = true;
+        if (line.size() < kAnswerKeptLength) {
+            line += static_cast<char>(c);
+        }
+    }
+    return readAny || c == '\n';
+}
 
 }  // namespace
+
+bool IsExplicitYes(const std::string& answer) {
+    std::string word = Trimmed(answer);
+    std::transform(word.begin(), word.end(), word.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return word == "y" || word == "yes";
+}
 
 TerminalWindow::TerminalWindow(TAtapi& atapi, std::string packagePath, int driveIndex,
                                bool askRestart, std::FILE* out, std::FILE* in, bool drawProgress)
@@ -24,30 +63,47 @@ TerminalWindow::TerminalWindow(TAtapi& atapi, std::string packagePath, int drive
 
 void TerminalWindow::ClearProgressLine() {
     if (progressShown_) {
-        std::fprintf(out_, "\r%*s\r", kProgressBarWidth + 8, "");
+        std::fprintf(out_, "\r%*s\r", kProgressLineWidth, "");
         progressShown_ = false;
     }
+}
+
+void TerminalWindow::DrawProgress() {
+    const int filled = progress_ * kProgressBarWidth / kProgressMaximum;
+    std::fprintf(out_, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(kProgressBarWidth - filled), ' ').c_str(),
+                 progress_);
+    progressShown_ = true;
 }
 
 void TerminalWindow::AddLogLine(const std::string& text) {
     ClearProgressLine();
     std::fprintf(out_, "%s\n", text.c_str());
-    if (drawProgress_) {
-        SetProgress(progress_);
+    if (drawProgress_ && progressStarted_) {
+        DrawProgress();
     }
     std::fflush(out_);
 }
 
 void TerminalWindow::SetProgress(int percent) {
-    progress_ = percent;
-    if (!drawProgress_) {
-        return;
+    progress_ = std::clamp(percent, 0, kProgressMaximum);
+    progressStarted_ = true;
+    if (drawProgress_) {
+        DrawProgress();
+        std::fflush(out_);
     }
-    const int filled = percent * kProgressBarWidth / 100;
-    std::fprintf(out_, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                 kProgressBarWidth - filled, "", percent);
-    progressShown_ = true;
+}
+
+void TerminalWindow::Finish() {
+    progressStarted_ = false;
+    ClearProgressLine();
     std::fflush(out_);
+}
+
+void TerminalWindow::SetExitEnabled(bool enabled) {
+    if (refuseInterrupts_) {
+        SetInterruptsRefused(!enabled);
+    }
 }
 
 bool TerminalWindow::ChoosePackageFile() {
@@ -63,24 +119,32 @@ std::string TerminalWindow::SelectedDriveText() {
 }
 
 bool TerminalWindow::AskRestart() {
-    ClearProgressLine();
+    Finish();
+    // The drive is done: Ctrl+C is a fair answer to the question.
+    if (refuseInterrupts_) {
+        SetInterruptsRefused(false);
+    }
     if (!askRestart_ || in_ == nullptr) {
-        std::fprintf(out_, "Reboot this computer right now ? no\n");
+        std::fprintf(out_, "%s no\n", kRestartQuestion);
+        std::fflush(out_);
         return false;
     }
-    std::fprintf(out_, "Reboot this computer right now ? [yes/No] ");
+    std::fprintf(out_, "%s [yes/No] ", kRestartQuestion);
     std::fflush(out_);
-    char answer[kAnswerLength] = {};
-    if (std::fgets(answer, sizeof answer, in_) == nullptr) {
+    std::string answer;
+    if (!ReadAnswerLine(in_, answer)) {
+        // End of input: the answer line the user never typed.
         std::fprintf(out_, "\n");
+        std::fflush(out_);
         return false;
     }
-    std::string word(answer);
-    while (!word.empty() && std::isspace(static_cast<unsigned char>(word.back()))) {
-        word.pop_back();
+    if (isatty(fileno(in_)) == 0) {
+        // Nobody typed it, so the terminal did not echo it: the log still shows the answer.
+        std::fprintf(out_, "%s\n", answer.c_str());
+        std::fflush(out_);
     }
     // Only an explicit yes restarts the machine.
-    return word == "y" || word == "Y" || word == "yes" || word == "YES" || word == "Yes";
+    return IsExplicitYes(answer);
 }
 
 }  // namespace troz::cli

@@ -22,7 +22,8 @@ public:
     void SetProgressRange(int, int) override {}
     void SetDriveListEnabled(bool) override {}
     void SetStartEnabled(bool) override {}
-    void SetExitEnabled(bool) override {}
+    // Exit is disabled while the drive is being touched: so is Ctrl+C, when asked for.
+    void SetExitEnabled(bool enabled) override;
     std::string PackageFileName() override { return chosenPath_; }
     bool ChoosePackageFile() override;
     std::string TargetProductText() override { return targetProduct_; }
@@ -32,7 +33,14 @@ public:
     void DispatchPendingEvents() override {}
     bool AskRestart() override;
 
+    // Takes the progress bar off the last line, so whatever follows starts on a clean line.
+    void Finish();
+    // From now on Ctrl+C is refused while Exit is disabled, but never during the restart
+    // question.
+    void RefuseInterruptsWhileProgramming() { refuseInterrupts_ = true; }
+
 private:
+    void DrawProgress();
     void ClearProgressLine();
 
     TAtapi& atapi_;
@@ -44,8 +52,16 @@ private:
     std::FILE* out_;
     std::FILE* in_;
     bool drawProgress_;
+    bool refuseInterrupts_ = false;
+    // The bar appears with the first progress the update reports, and is redrawn below each
+    // later log line until Finish.
+    bool progressStarted_ = false;
     bool progressShown_ = false;
     int progress_ = 0;
 };
+
+// True for the answers that take the restart: "y" or "yes" in lower or upper case, with
+// surrounding blanks. Anything else, an empty line included, is no.
+bool IsExplicitYes(const std::string& answer);
 
 }  // namespace troz::cli

@@ -77,7 +77,12 @@ void UpdateWorkflow::StartUpdate() {
     if (updateRunning_) {
         return;
     }
-    updateRunning_ = true;
+    // Cleared on every way out, so nothing can leave Open and closing refused for good.
+    struct RunningFlag {
+        explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+        ~RunningFlag() { flag_ = false; }
+        bool& flag_;
+    } running(updateRunning_);
     lastUpdateSucceeded_ = false;
     window_.SetDriveListEnabled(false);
     const std::string path = window_.PackageFileName();
@@ -93,13 +98,11 @@ void UpdateWorkflow::StartUpdate() {
     if (refusal != nullptr) {
         window_.AddLogLine(refusal);
         window_.SetDriveListEnabled(true);
-        updateRunning_ = false;
         return;
     }
     window_.SetProgress(kProgressNamed);
     if (!ValidatePackage(path, headerCopy_, state_, window_)) {
         window_.SetDriveListEnabled(true);
-        updateRunning_ = false;
         return;
     }
     window_.SetProgress(kProgressValidated);
@@ -110,7 +113,6 @@ void UpdateWorkflow::StartUpdate() {
     RunUpdate();
     window_.SetStartEnabled(true);
     window_.SetExitEnabled(true);
-    updateRunning_ = false;
 }
 
 void UpdateWorkflow::RunUpdate() {

@@ -84,7 +84,7 @@ void TApplicationTest::failureInAHandlerLeavesTheWindowUsable() {
             QCoreApplication::quit();
         });
     };
-    RunMainWindow(atapi, hooks);
+    RunMainWindow(atapi, clock, services, hooks);
     QVERIFY(!stuck);
     QCOMPARE(shown, QStringList({"Drive went away", "Drive went away"}));
 }

@@ -452,7 +452,7 @@ void TForm1Test::exitAndCloseBoxEndTheLoopAndReleaseOnce() {
                 QCoreApplication::quit();
             });
         };
-        RunMainWindow(atapi, hooks);
+        RunMainWindow(atapi, clock, services, hooks);
         QVERIFY(!stuck);
         for (int drive = 0; drive < 3; ++drive) {
             QCOMPARE(platform.Backend().CloseCount(drive), 0);

@@ -122,9 +122,11 @@ TEST_F(AspiCommands, CheckConditionEndsInErrorWithTheSenseInTheRequestBlock) {
     EXPECT_EQ(rig.Sense().asc, 0x20);
     EXPECT_EQ(rig.Sense().targetStatus, kScsiStatusCheckCondition);
 
-    // A good command leaves the sense area as it was.
+    // The transport clears the sense area before each command, so a good command after the
+    // refusal no longer shows the refusal's sense.
     EXPECT_EQ(rig.atapi->TestUnitReady(), kCommandSuccess);
-    EXPECT_EQ(rig.Sense().asc, 0x20);
+    EXPECT_EQ(rig.Sense().senseKey, 0);
+    EXPECT_EQ(rig.Sense().asc, 0);
     EXPECT_EQ(rig.Sense().targetStatus, 0);
 }
 

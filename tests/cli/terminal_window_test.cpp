@@ -1,0 +1,296 @@
+// The update on a terminal: the restart question and its answers, the progress bar, Ctrl+C
+// while the drive is programming, and Open and Start through TerminalWindow on the built-in
+// virtual drives with a clock that moves only when asked. The restart request goes to a
+// recording SystemServices: these tests never reach the system.
+#include "cli/terminal_window.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/interrupt_guard.h"
+#include "update/update_workflow.h"
+#include "virtual/builtin_drives.h"
+#include "virtual/virtual_clock.h"
+
+namespace troz::cli {
+namespace {
+
+constexpr const char* kQuestion = "Reboot this computer right now ? [yes/No] ";
+
+// A stream over a copy of the text, and one that collects what is written into it.
+struct StreamCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+class Capture {
+public:
+    Capture() : file_(open_memstream(&buffer_, &size_)) {}
+    ~Capture() {
+        file_.reset();
+        std::free(buffer_);
+    }
+    std::FILE* File() { return file_.get(); }
+    std::string Text() {
+        std::fflush(file_.get());
+        return std::string(buffer_, size_);
+    }
+
+private:
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+    Stream file_;
+};
+
+class Input {
+public:
+    explicit Input(std::string text) : text_(std::move(text)) {
+        // fmemopen refuses a zero-length buffer on some C libraries: keep one byte, read none.
+        file_.reset(fmemopen(text_.data(), text_.empty() ? 1 : text_.size(), "r"));
+        if (text_.empty()) {
+            std::fgetc(file_.get());
+        }
+    }
+    std::FILE* File() { return file_.get(); }
+    long Position() { return std::ftell(file_.get()); }
+
+private:
+    std::string text_;
+    Stream file_;
+};
+
+class RecordingServices final : public SystemServices {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool RequestRestart(std::string& error) override {
+        ++restartRequests;
+        error = refusal;
+        return refusal.empty();
+    }
+    std::vector<std::string> messages;
+    int restartRequests = 0;
+    std::string refusal;
+};
+
+// ---------------------------------------------------------------------------------------
+// The restart question.
+
+TEST(RestartAnswer, OnlyAnExplicitYesTakesTheRestart) {
+    const struct {
+        const char* answer;
+        bool yes;
+    } cases[] = {
+        {"yes", true}, {"y", true},   {"YES", true}, {"Yes", true},    {"  yes \t", true},
+        {"", false},   {"no", false}, {"n", false},  {"yess", false},  {"yes please", false},
+        {"ok", false}, {"1", false},  {"ye", false}, {"y e s", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsExplicitYes(c.answer), c.yes) << '"' << c.answer << '"';
+    }
+}
+
+// A window over the built-in drives, writing into memory.
+class TerminalWindowTest : public ::testing::Test {
+protected:
+    TerminalWindowTest()
+        : platform_(MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock_, std::nullopt)),
+          atapi_(*platform_, clock_, services_) {}
+
+    TerminalWindow Window(Input& input, bool ask) {
+        return TerminalWindow(atapi_, "demo.tfs", 0, ask, out_.File(), input.File(), false);
+    }
+
+    VirtualClock clock_;
+    RecordingServices services_;
+    std::unique_ptr<DrivePlatform> platform_;
+    TAtapi atapi_;
+    Capture out_;
+};
+
+class RestartQuestion : public TerminalWindowTest {};
+
+TEST_F(RestartQuestion, ReadsOneLineAndShowsTheAnswerWhenNobodyTypedIt) {
+    Input input("yes\nno\n");
+    TerminalWindow window = Window(input, true);
+    EXPECT_TRUE(window.AskRestart());
+    EXPECT_EQ(out_.Text(), std::string(kQuestion) + "yes\n");
+    EXPECT_EQ(input.Position(), 4);
+}
+
+TEST_F(RestartQuestion, EndOfInputIsNo) {
+    Input input("");
+    TerminalWindow window = Window(input, true);
+    EXPECT_FALSE(window.AskRestart());
+    EXPECT_EQ(out_.Text(), std::string(kQuestion) + "\n");
+}
+
+TEST_F(RestartQuestion, AnEmptyLineIsNo) {
+    Input input("\nyes\n");
+    TerminalWindow window = Window(input, true);
+    EXPECT_FALSE(window.AskRestart());
+    EXPECT_EQ(input.Position(), 1);
+}
+
+TEST_F(RestartQuestion, ALongLineIsReadToItsEndAndIsNo) {
+    Input input(std::string(300, 'y') + "\nyes\n");
+    TerminalWindow window = Window(input, true);
+    EXPECT_FALSE(window.AskRestart());
+    EXPECT_EQ(input.Position(), 301);
+}
+
+TEST_F(RestartQuestion, NoRestartAnswersNoWithoutReading) {
+    Input input("yes\n");
+    TerminalWindow window = Window(input, false);
+    EXPECT_FALSE(window.AskRestart());
+    EXPECT_EQ(out_.Text(), "Reboot this computer right now ? no\n");
+    EXPECT_EQ(input.Position(), 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// The progress bar.
+
+const std::string kBar20 = "\r[########" + std::string(32, ' ') + "]  20%";
+const std::string kBar100 = "\r[" + std::string(40, '#') + "] 100%";
+const std::string kClear = "\r" + std::string(47, ' ') + "\r";
+
+class ProgressBar : public TerminalWindowTest {};
+
+TEST_F(ProgressBar, AppearsWithTheFirstProgressAndStaysBelowTheLog) {
+    Input input("");
+    TerminalWindow window(atapi_, "demo.tfs", 0, false, out_.File(), input.File(), true);
+    window.AddLogLine("Err:Open File: x Error!!");
+    window.SetProgress(20);
+    window.AddLogLine("Flashing ..");
+    window.SetProgress(150);
+    window.Finish();
+    EXPECT_EQ(out_.Text(), "Err:Open File: x Error!!\n" + kBar20 + kClear + "Flashing ..\n" +
+                               kBar20 + kBar100 + kClear);
+}
+
+TEST_F(ProgressBar, IsTakenOffBeforeTheRestartQuestion) {
+    Input input("no\n");
+    TerminalWindow window(atapi_, "demo.tfs", 0, true, out_.File(), input.File(), true);
+    window.SetProgress(100);
+    window.AddLogLine("Ok:Flash Complete!!");
+    EXPECT_FALSE(window.AskRestart());
+    window.Finish();
+    EXPECT_EQ(out_.Text(),
+              kBar100 + kClear + "Ok:Flash Complete!!\n" + kBar100 + kClear + kQuestion + "no\n");
+}
+
+TEST_F(ProgressBar, IsNeverDrawnWhenOutputIsNoTerminal) {
+    Input input("");
+    TerminalWindow window(atapi_, "demo.tfs", 0, false, out_.File(), input.File(), false);
+    window.SetProgress(20);
+    window.AddLogLine("Flashing ..");
+    window.Finish();
+    EXPECT_EQ(out_.Text(), "Flashing ..\n");
+}
+
+// ---------------------------------------------------------------------------------------
+// Ctrl+C while the drive is programming.
+
+class Interrupt : public TerminalWindowTest {};
+
+TEST_F(Interrupt, IsRefusedWhileExitIsDisabledOnly) {
+    Input input("no\n");
+    TerminalWindow window = Window(input, true);
+    window.RefuseInterruptsWhileProgramming();
+    window.SetExitEnabled(false);
+    ::testing::internal::CaptureStderr();
+    std::raise(SIGINT);  // would end the test program if it were not refused
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              std::string("\n") + kInterruptWhileProgramming + "\n");
+    // The restart question gives Ctrl+C back, and so does enabling Exit.
+    window.AskRestart();
+    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), SIG_DFL);
+    window.SetExitEnabled(false);
+    window.SetExitEnabled(true);
+    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), SIG_DFL);
+}
+
+// ---------------------------------------------------------------------------------------
+// Open and Start as trozflash-cli flash runs them.
+
+struct Transport {
+    const char* name;
+    VirtualTransport transport;
+};
+
+class TerminalFlash : public ::testing::TestWithParam<Transport> {
+protected:
+    TerminalFlash()
+        : drives_(clock_, std::nullopt),
+          platform_(GetParam().transport, clock_, kBuiltinHostAdapterCount) {
+        drives_.AttachTo(platform_);
+        atapi_.emplace(platform_, clock_, services_);
+    }
+
+    // Output and whether the update succeeded.
+    bool Flash(int drive, const std::string& answer, std::string& output) {
+        Capture out;
+        Input input(answer);
+        atapi_->SelectDevice(drive);
+        TerminalWindow window(*atapi_, TROZFLASH_DEMO_PACKAGE, drive, true, out.File(),
+                              input.File(), false);
+        UpdateWorkflow workflow(*atapi_, window, clock_, services_);
+        workflow.OpenPackage();
+        workflow.StartUpdate();
+        window.Finish();
+        output = out.Text();
+        return workflow.LastUpdateSucceeded();
+    }
+
+    VirtualClock clock_;
+    RecordingServices services_;
+    BuiltinDriveSet drives_;
+    VirtualDrivePlatform platform_;
+    std::optional<TAtapi> atapi_;
+};
+
+TEST_P(TerminalFlash, YesRequestsTheRestart) {
+    std::string output;
+    ASSERT_TRUE(Flash(0, "yes\n", output));
+    EXPECT_EQ(output, std::string("Flashing ..\nOk:Flash Complete!!\n") + kQuestion + "yes\n");
+    EXPECT_EQ(services_.restartRequests, 1);
+    EXPECT_EQ(drives_.Drive(0).Identity().revision, "1.10");
+}
+
+TEST_P(TerminalFlash, RefusedRestartIsOneLine) {
+    services_.refusal = "Interactive authentication required.";
+    std::string output;
+    ASSERT_TRUE(Flash(0, "y\n", output));
+    EXPECT_EQ(output, std::string("Flashing ..\nOk:Flash Complete!!\n") + kQuestion +
+                          "y\nErr:Cannot restart this computer: "
+                          "Interactive authentication required.\n");
+}
+
+TEST_P(TerminalFlash, NoAndEndOfInputLeaveTheSystemAlone) {
+    for (const char* answer : {"no\n", ""}) {
+        std::string output;
+        ASSERT_TRUE(Flash(0, answer, output));
+        EXPECT_NE(output.find("Ok:Flash Complete!!\n"), std::string::npos);
+    }
+    EXPECT_EQ(services_.restartRequests, 0);
+}
+
+TEST_P(TerminalFlash, ForeignDriveIsRefusedWithoutAQuestion) {
+    std::string output;
+    EXPECT_FALSE(Flash(2, "yes\n", output));
+    EXPECT_EQ(output, "Err:The firmware is not support this device!!(4)\n");
+    EXPECT_EQ(services_.restartRequests, 0);
+    EXPECT_EQ(drives_.Drive(2).Identity().revision, "3.10");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothTransports, TerminalFlash,
+                         ::testing::Values(Transport{"PassThrough", VirtualTransport::PassThrough},
+                                           Transport{"Aspi", VirtualTransport::Aspi}),
+                         [](const auto& parameter) { return std::string(parameter.param.name); });
+
+}  // namespace
+}  // namespace troz::cli
