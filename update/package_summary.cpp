@@ -1,4 +1,4 @@
-#include "update/package_inspection.h"
+#include "update/package_summary.h"
 
 #include <algorithm>
 
