@@ -16,10 +16,10 @@ package="$build/demo/kvw-a100a.tfs"
 programming_ms=4000
 pauses_ms=2000
 # Each command costs the virtual drive 2 ms, as a real drive takes its time to answer. Outside
-# the wait the run sends 13 commands (3 INQUIRY while discovering, STOP PLAY/SCAN, START STOP
+# the wait the run sends 12 commands (3 INQUIRY while discovering, STOP PLAY/SCAN, START STOP
 # UNIT, 2 INQUIRY for the checks, 4 blocks, the trigger), and after programming ends at most
-# one poll and the closing TEST UNIT READY: 15 commands that are the drive's time, not ours.
-drive_commands_ms=$((15 * 2))
+# one poll and the closing TEST UNIT READY: 14 commands that are the drive's time, not ours.
+drive_commands_ms=$((14 * 2))
 floor_ms=$((programming_ms + pauses_ms + drive_commands_ms))
 
 export TROZFLASH_DRIVES=virtual
