@@ -10,7 +10,7 @@
 
 #include "update/model_record.h"
 #include "update/package_format.h"
-#include "update/package_inspection.h"
+#include "update/package_summary.h"
 #include "update/package_writer.h"
 
 namespace troz::cli {

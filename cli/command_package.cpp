@@ -9,7 +9,7 @@
 #include "cli/command_pack.h"
 #include "cli/commands.h"
 #include "update/line_window.h"
-#include "update/package_inspection.h"
+#include "update/package_summary.h"
 #include "update/validate_package.h"
 
 namespace troz::cli {

@@ -12,7 +12,7 @@
 #include "update/line_window.h"
 #include "update/model_record.h"
 #include "update/package_format.h"
-#include "update/package_inspection.h"
+#include "update/package_summary.h"
 #include "update/validate_package.h"
 
 namespace {
