@@ -1,40 +1,16 @@
+// The single-instance mark on Linux; the Windows one is in single_instance_win32.cpp.
 #include "app/single_instance.h"
 
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
 #include <cerrno>
-#endif
 
 namespace troz {
-
-#ifdef _WIN32
-
-SingleInstanceGuard::SingleInstanceGuard(const std::string& name) {
-    // Initial ownership is asked for and given up at once: the mutex is never held while
-    // the tool runs, only its existence counts.
-    mutex_ = CreateMutexA(nullptr, TRUE, name.c_str());
-    anotherInstanceRunning_ = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (mutex_ != nullptr) {
-        ReleaseMutex(mutex_);
-    }
-}
-
-SingleInstanceGuard::~SingleInstanceGuard() = default;
-
-std::string SingleInstanceGuard::LockFilePath(const std::string&) {
-    return {};
-}
-
-#else
 
 namespace {
 
@@ -76,7 +52,5 @@ std::string SingleInstanceGuard::LockFilePath(const std::string& name) {
     const QString file = QString::fromStdString(name) + QLatin1String(kLockFileSuffix);
     return QFile::encodeName(QDir(RuntimeDirectory()).filePath(file)).toStdString();
 }
-
-#endif
 
 }  // namespace troz
