@@ -43,6 +43,6 @@ cmake --preset mingw-x86_64 >/dev/null
 cmake --build --preset mingw-x86_64
 
 echo "== 64-bit Windows tests under wine64"
-# Two of the flash tests wait in real time (20 s and 121 s); the rest run beside them.
+# Two of the flash tests wait in real time (20 s and 121 s).
 # One test at a time: two parallel runs once each lost a test program without output.
 ctest --preset mingw-x86_64
