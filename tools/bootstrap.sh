@@ -13,17 +13,7 @@ packages=(
     qt6-base-dev fonts-dejavu-core
 )
 
-install_missing() {
-    local missing=()
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-    fi
-}
+source tools/install-missing.sh
 
 build() {
     cmake --preset default >/dev/null
