@@ -15,15 +15,17 @@ packages=(
 
 source tools/install-missing.sh
 
+# With targets, builds only those (the demo needs the command line and its package, not
+# the window or the tests); without, everything.
 build() {
     cmake --preset default >/dev/null
-    cmake --build --preset default
+    cmake --build --preset default ${1:+--target "$@"}
 }
 
 case "${1:-}" in
     demo)
         install_missing "${packages[@]}"
-        build
+        build trozflash-cli demo_package
         cli=build/default/cli/trozflash-cli
         export TROZFLASH_DRIVES=virtual
         # The virtual drives keep their state here, so the demo starts from the factory

@@ -34,5 +34,5 @@ appstreamcli validate --no-net "$contents"/usr/share/metainfo/*.metainfo.xml
 # lintian reports no warning today. Below that level it notes only
 # binary-has-unneeded-section .comment: the compiler's version string, which CPack's strip
 # leaves in; it costs a few bytes.
-lintian --fail-on error,warning --display-level '>=warning' "$deb"
+lintian --fail-on error --display-level '>=warning' "$deb"
 echo "Built $deb"
