@@ -1,8 +1,8 @@
 // Writes the application icon, as the window draws it, into an icon theme folder:
 //   trozflash-render-icons FOLDER SIZE...  ->  FOLDER/SIZExSIZE/apps/trozflash.png
-// Run by the build, so the installed icons never drift from the window's own.
+// Run by the build, so the installed icons never drift from the window's own. It paints into
+// images only, so it needs no application object and no display.
 #include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +21,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s FOLDER SIZE...\n", argv[0]);
         return 2;
     }
-    QGuiApplication application(argc, argv);
     const QString folder = QString::fromLocal8Bit(argv[1]);
     for (int i = 2; i < argc; ++i) {
         const int size = std::atoi(argv[i]);
