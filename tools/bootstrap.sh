@@ -10,7 +10,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev libsystemd-dev
-    qt6-base-dev fonts-dejavu-core
+    qt6-base-dev fonts-dejavu-core bash-completion
 )
 
 source tools/install-missing.sh
