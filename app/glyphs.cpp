@@ -187,10 +187,17 @@ void DrawPins(QPainter& painter) {
 }  // namespace
 
 QImage ApplicationIconImage() {
-    QImage image(kIconSize, kIconSize, QImage::Format_ARGB32);
+    return ApplicationIconImage(kIconSize);
+}
+
+QImage ApplicationIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    painter.translate(kIconSize / 2.0, kIconSize / 2.0);
+    painter.setRenderHint(QPainter::Antialiasing, size != kIconSize);
+    painter.translate(size / 2.0, size / 2.0);
+    const qreal scale = static_cast<qreal>(size) / kIconSize;
+    painter.scale(scale, scale);
     painter.rotate(kChipAngle);
 
     painter.setPen(QColor(0x80, 0x80, 0x00));

@@ -22,6 +22,9 @@ QIcon GlyphIcon(Glyph glyph);
 
 // An integrated-circuit chip lying diagonally, with yellow pins.
 QImage ApplicationIconImage();
+// The same drawing at size x size pixels, for the desktop's icon theme. Other sizes than
+// kIconSize are drawn smoothed, since their edges no longer fall on whole pixels.
+QImage ApplicationIconImage(int size);
 QIcon ApplicationIcon();
 
 }  // namespace troz

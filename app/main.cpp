@@ -1,6 +1,18 @@
-// trozflash: the window program. Its command line is not read.
-#include "app/start_up.h"
+// trozflash: the window program. Of its command line it reads only --version, answered
+// before anything else runs: no application object, no instance check, no drive access.
+// Every other argument is ignored.
+#include <cstdio>
+#include <string_view>
 
-int main() {
+#include "app/start_up.h"
+#include "troz_version.h"
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("trozflash %s\n", troz::kTrozFlashVersion);
+            return 0;
+        }
+    }
     return troz::RunTrozFlash();
 }

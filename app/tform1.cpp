@@ -73,6 +73,9 @@ Control* Place(Control* control, const char* name, const QRect& rect) {
 
 TForm1::TForm1(TAtapi& atapi) : QWidget(nullptr), atapi_(atapi) {
     setObjectName(QStringLiteral("Form1"));
+    // No maximise button: xfwm4 shows only shade, minimise and close for these hints and the
+    // fixed size below. Openbox draws its maximise button on every window whatever the
+    // hints, but refuses to maximise this one.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);

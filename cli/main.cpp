@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "troz_version.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -9,6 +10,8 @@ int main(int argc, char** argv) {
         "Drives come from the system unless TROZFLASH_DRIVES says otherwise:\n"
         "  TROZFLASH_DRIVES=virtual       the built-in virtual drives (pass-through transport)\n"
         "  TROZFLASH_DRIVES=virtual-aspi  the same drives behind the virtual ASPI manager"};
+    app.set_version_flag("--version", std::string("trozflash-cli ") + troz::kTrozFlashVersion,
+                         "Print the version and exit");
     app.require_subcommand(1);
     int exitStatus = 0;
     troz::cli::RegisterListCommand(app, exitStatus);

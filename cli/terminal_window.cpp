@@ -48,7 +48,9 @@ bool IsExplicitYes(const std::string& answer) {
     std::transform(word.begin(), word.end(), word.begin(), [](char c) {
         return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     });
-    return word == "y" || word == "yes";
+    // A lone "y" is no: `yes | trozflash-cli flash ...` answers every question with one, and
+    // must not restart the machine.
+    return word == "yes";
 }
 
 TerminalWindow::TerminalWindow(TAtapi& atapi, std::string packagePath, int driveIndex,

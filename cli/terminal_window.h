@@ -60,8 +60,8 @@ private:
     int progress_ = 0;
 };
 
-// True for the answers that take the restart: "y" or "yes" in lower or upper case, with
-// surrounding blanks. Anything else, an empty line included, is no.
+// True for the one answer that takes the restart: "yes" in lower or upper case, with
+// surrounding blanks. Anything else, "y" and an empty line included, is no.
 bool IsExplicitYes(const std::string& answer);
 
 }  // namespace troz::cli

@@ -10,30 +10,22 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev libsystemd-dev
-    qt6-base-dev fonts-dejavu-core
+    qt6-base-dev fonts-dejavu-core bash-completion
 )
 
-install_missing() {
-    local missing=()
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-    fi
-}
+source tools/install-missing.sh
 
+# With targets, builds only those (the demo needs the command line and its package, not
+# the window or the tests); without, everything.
 build() {
     cmake --preset default >/dev/null
-    cmake --build --preset default
+    cmake --build --preset default ${1:+--target "$@"}
 }
 
 case "${1:-}" in
     demo)
         install_missing "${packages[@]}"
-        build
+        build trozflash-cli demo_package
         cli=build/default/cli/trozflash-cli
         export TROZFLASH_DRIVES=virtual
         # The virtual drives keep their state here, so the demo starts from the factory

@@ -85,9 +85,9 @@ TEST(RestartAnswer, OnlyAnExplicitYesTakesTheRestart) {
         const char* answer;
         bool yes;
     } cases[] = {
-        {"yes", true}, {"y", true},   {"YES", true}, {"Yes", true},    {"  yes \t", true},
-        {"", false},   {"no", false}, {"n", false},  {"yess", false},  {"yes please", false},
-        {"ok", false}, {"1", false},  {"ye", false}, {"y e s", false},
+        {"yes", true},         {"YES", true}, {"Yes", true}, {"  yes \t", true}, {"y", false},
+        {"Y", false},          {"", false},   {"no", false}, {"n", false},       {"yess", false},
+        {"yes please", false}, {"ok", false}, {"1", false},  {"ye", false},      {"y e s", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsExplicitYes(c.answer), c.yes) << '"' << c.answer << '"';
@@ -264,14 +264,14 @@ TEST_P(TerminalFlash, YesRequestsTheRestart) {
 TEST_P(TerminalFlash, RefusedRestartIsOneLine) {
     services_.refusal = "Interactive authentication required.";
     std::string output;
-    ASSERT_TRUE(Flash(0, "y\n", output));
+    ASSERT_TRUE(Flash(0, "yes\n", output));
     EXPECT_EQ(output, std::string("Flashing ..\nOk:Flash Complete!!\n") + kQuestion +
-                          "y\nErr:Cannot restart this computer: "
+                          "yes\nErr:Cannot restart this computer: "
                           "Interactive authentication required.\n");
 }
 
-TEST_P(TerminalFlash, NoAndEndOfInputLeaveTheSystemAlone) {
-    for (const char* answer : {"no\n", ""}) {
+TEST_P(TerminalFlash, NoALoneYAndEndOfInputLeaveTheSystemAlone) {
+    for (const char* answer : {"no\n", "y\n", ""}) {
         std::string output;
         ASSERT_TRUE(Flash(0, answer, output));
         EXPECT_NE(output.find("Ok:Flash Complete!!\n"), std::string::npos);
