@@ -2,9 +2,9 @@
 
 #include "drive/atapi.h"
 #include "drive/bytes.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 class AspiTransport : public ::testing::Test {
@@ -162,4 +162,4 @@ TEST_F(AspiTransport, ReleaseFreesTheLibraryOnce) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "drive/atapi.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 constexpr int kLetterE = 4;
@@ -182,7 +182,9 @@ TEST_F(AspiDiscovery, RequestThatNeverCompletesIsGivenUpAndAborted) {
 }
 
 TEST_F(AspiDiscovery, SelectDeviceMovesTheAddressOfLaterCommands) {
-    platform.aspi.deviceType = [](int, int target, int lun) { return lun == 0 && target < 3 ? 5 : -1; };
+    platform.aspi.deviceType = [](int, int target, int lun) {
+        return lun == 0 && target < 3 ? 5 : -1;
+    };
     Start();
     platform.aspi.executeRequests.clear();
     atapi->SelectDevice(2);
@@ -194,4 +196,4 @@ TEST_F(AspiDiscovery, SelectDeviceMovesTheAddressOfLaterCommands) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -2,9 +2,9 @@
 
 #include "drive/atapi.h"
 #include "drive/os_errors.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 class PassThroughTransport : public ::testing::Test {
@@ -58,7 +58,8 @@ TEST_F(PassThroughTransport, TimeOutAndDeviceErrorsAreToleratedAndRemembered) {
         platform.passThrough.replies.push_back({{kind, 121}, 0, {}});
         EXPECT_EQ(atapi->TestUnitReady(), kCommandSuccess);
         EXPECT_TRUE(atapi->LastCommandTolerated());
-        platform.passThrough.replies.push_back({{kind, 1117}, kScsiStatusCheckCondition, {2, 4, 7}});
+        platform.passThrough.replies.push_back(
+            {{kind, 1117}, kScsiStatusCheckCondition, {2, 4, 7}});
         EXPECT_EQ(atapi->TestUnitReady(), kScsiStatusCheckCondition);
     }
     EXPECT_TRUE(services.messages.empty());
@@ -127,4 +128,4 @@ TEST_F(PassThroughTransport, WholeSenseKeyByteIsKeptUnmasked) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

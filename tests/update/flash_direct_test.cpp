@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 namespace troz::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 namespace troz::test {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/update/workflow_rig.h"
+#include "tests/support/workflow_rig.h"
 #include "update/model_record.h"
 #include "update/validate_package.h"
 

@@ -1,4 +1,4 @@
-#include "tests/update/workflow_rig.h"
+#include "tests/support/workflow_rig.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -50,15 +50,6 @@ void SequenceWindow::DispatchPendingEvents() {
 bool SequenceWindow::AskRestart() {
     atRestartQuestion.push_back(Now());
     return RecordingWindow::AskRestart();
-}
-
-bool RestartServices::RequestRestart(std::string& error) {
-    ++restartRequests;
-    if (restartRefused) {
-        error = refusal;
-        return false;
-    }
-    return true;
 }
 
 DeviceReply WatchedDrive::Execute(const std::uint8_t* cdb, std::uint8_t direction,
@@ -148,14 +139,14 @@ VirtualDriveConfig DirectDrive(const DriveIdentity& identity) {
 }
 
 WorkflowRig::WorkflowRig(const std::vector<VirtualDriveConfig>& configs, VirtualTransport transport)
-    : platform(std::make_unique<VirtualDrivePlatform>(transport, clock)) {
+    : VirtualRig(transport) {
+    services.refusal = "A required privilege is not held by the client.";
     for (std::size_t n = 0; n < configs.size(); ++n) {
         drives_.push_back(std::make_unique<VirtualDrive>(clock, configs[n]));
         links_.push_back(std::make_unique<WatchedDrive>(*drives_.back(), window));
-        platform->Attach(links_.back().get(), static_cast<int>(n),
-                         {0, static_cast<std::uint8_t>(n), 0});
+        Attach(*links_.back(), static_cast<int>(n));
     }
-    atapi = std::make_unique<TAtapi>(*platform, clock, services);
+    VirtualRig::Start();
     workflow = std::make_unique<UpdateWorkflow>(*atapi, window, clock, services);
     if (atapi->DriveCount() > 0) {
         Select(0);

@@ -14,7 +14,7 @@ namespace troz::test {
 
 // A file under the test temp folder, named after the running test, removed at the end.
 class TempPackageFile {
-  public:
+public:
     explicit TempPackageFile(const std::vector<std::uint8_t>& bytes,
                              const std::string& suffix = ".tfs") {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -37,7 +37,7 @@ class TempPackageFile {
 
     const std::string& Path() const { return path_; }
 
-  private:
+private:
     static inline int counter_ = 0;
     std::string path_;
 };

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "drive/atapi.h"
-#include "drive/system_services.h"
-#include "tests/update/package_files.h"
-#include "tests/update/recording_window.h"
+#include "tests/support/package_files.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/virtual_rig.h"
 #include "update/flash_driver.h"
 #include "update/package_format.h"
 #include "update/package_state.h"
@@ -42,17 +42,6 @@ constexpr std::uint32_t kShortestPauseMs = 500;
 
 const char* TransportName(VirtualTransport transport);
 
-class FlashServices final : public SystemServices {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RequestRestart(std::string& error) override {
-        error = "not in tests";
-        return false;
-    }
-
-    std::vector<std::string> messages;
-};
-
 // The link between host and drive. It passes every command on to the drive; a test can have
 // the answers to some commands lost on the way back, after the drive has acted on them.
 class DriveLink final : public ScsiDevice {
@@ -76,14 +65,11 @@ std::string BytesText(const std::vector<std::uint8_t>& bytes);
 
 // A single-image package of blocks with the given sizes, each filled with its own pattern.
 PackageImage PatternImage(const std::vector<std::uint16_t>& sizes);
-std::vector<std::uint8_t> Concatenated(const PackageImage& image);
 
-class FlashRig {
+class FlashRig : public VirtualRig {
 public:
     FlashRig(VirtualTransport transport, VirtualDriveConfig config, std::uint32_t startTick = 0);
-    ~FlashRig();
-    FlashRig(const FlashRig&) = delete;
-    FlashRig& operator=(const FlashRig&) = delete;
+    ~FlashRig() override { atapi.reset(); }
 
     // Writes the package, validates it into the header copy (as Start does) and forgets the
     // commands the drive has seen so far. A multi-image package is read at state.imageIndex.
@@ -110,12 +96,8 @@ public:
     bool DriveProgrammed();
     bool NtTransport() const { return transport_ == VirtualTransport::PassThrough; }
 
-    VirtualClock clock;
-    FlashServices services;
     VirtualDrive drive;
     DriveLink link;
-    VirtualDrivePlatform platform;
-    std::unique_ptr<TAtapi> atapi;
     RecordingWindow window;
     std::unique_ptr<TempPackageFile> package;
     PackageHeader header;

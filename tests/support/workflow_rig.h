@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "drive/atapi.h"
-#include "drive/system_services.h"
-#include "tests/update/package_files.h"
-#include "tests/update/recording_window.h"
+#include "tests/support/package_files.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/virtual_rig.h"
 #include "update/package_writer.h"
 #include "update/update_workflow.h"
 #include "virtual/drive_config.h"
@@ -54,17 +54,6 @@ public:
     std::vector<Enabling> enablings;
     std::vector<Enabling> atRestartQuestion;
     std::function<void()> onDispatch;
-};
-
-class RestartServices final : public SystemServices {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RequestRestart(std::string& error) override;
-
-    std::vector<std::string> messages;
-    int restartRequests = 0;
-    bool restartRefused = true;
-    std::string refusal = "A required privilege is not held by the client.";
 };
 
 // A drive as the host reaches it: every command is passed on, and the window's enabling
@@ -125,14 +114,13 @@ std::vector<std::uint8_t> MultiPackage(const std::vector<std::vector<std::uint8_
 // before every check has passed.
 bool IsFirmwareCommand(std::uint8_t opcode);
 
-class WorkflowRig {
+// The services refuse a restart as a system without the privilege does.
+class WorkflowRig : public VirtualRig {
 public:
     explicit WorkflowRig(const std::vector<VirtualDriveConfig>& configs,
                          VirtualTransport transport = VirtualTransport::PassThrough);
     explicit WorkflowRig(const VirtualDriveConfig& config) : WorkflowRig(std::vector{config}) {}
-    ~WorkflowRig();
-    WorkflowRig(const WorkflowRig&) = delete;
-    WorkflowRig& operator=(const WorkflowRig&) = delete;
+    ~WorkflowRig() override;
 
     // Picks a drive in the drive list, as the window's SelDeviceChange does.
     void Select(int index);
@@ -149,11 +137,7 @@ public:
     int CountOf(int index, std::uint8_t opcode);
     bool AnyFirmwareCommand(int index);
 
-    VirtualClock clock;
-    RestartServices services;
     SequenceWindow window;
-    std::unique_ptr<VirtualDrivePlatform> platform;
-    std::unique_ptr<TAtapi> atapi;
     std::unique_ptr<UpdateWorkflow> workflow;
 
 private:
