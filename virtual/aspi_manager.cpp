@@ -137,7 +137,6 @@ bool VirtualAspiManager::CompletesLater(std::uint32_t length) const {
 }
 
 void VirtualAspiManager::ExecScsiCommand(std::uint8_t* request) {
-    ++execRequests_;
     // The caller reuses its request block: an earlier request in it is over.
     ForgetPending(request);
     ScsiDevice* device = DeviceAt(AddressOf(request, aspi::exec::kTarget, aspi::exec::kLun));

@@ -58,7 +58,6 @@ public:
     void Uninstall();
     static VirtualAspiManager* Installed();
 
-    void SetHostAdapterCount(std::uint8_t count) { hostAdapterCount_ = count; }
     // Puts a device at an address (null removes it). The device is not owned.
     void SetDevice(const AspiAddress& address, ScsiDevice* device);
     void SetExecCompletion(AspiCompletion completion) { execCompletion_ = completion; }
@@ -81,7 +80,6 @@ public:
     // For tests.
     int AbortRequestCount() const { return abortRequests_; }
     int AbortedCount() const { return aborted_; }
-    int ExecRequestCount() const { return execRequests_; }
     std::size_t PendingCount() const {
         return pendingExec_.size() + neverCompleting_.size() + pendingDeviceType_.size();
     }
@@ -120,7 +118,6 @@ private:
 
     int abortRequests_ = 0;
     int aborted_ = 0;
-    int execRequests_ = 0;
     std::vector<AspiAddress> deviceTypeQueries_;
 };
 
