@@ -19,14 +19,13 @@
 #include "drive/aspi_layout.h"
 #include "drive/aspi_platform.h"
 #include "drive/virtual/scsi_device.h"
+#include "virtual/aspi_request.h"
 
 namespace troz {
 
 enum class AspiCompletion { AtOnce, Later, LaterWithData };
 enum class DeviceTypeCompletion { AtOnce, OnPump, Never };
 
-// Host adapter status of a request that failed on the adapter or link (HASTAT_BUS_FREE).
-constexpr std::uint8_t kHostStatusUnexpectedBusFree = 0x13;
 constexpr std::uint8_t kSsInvalidCommand = 0x80;
 constexpr std::uint8_t kSsInvalidRequest = 0xE0;
 constexpr std::uint8_t kSsNoAspi = 0xE3;
