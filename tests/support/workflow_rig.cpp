@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <ostream>
 
 namespace troz::test {
@@ -62,28 +61,6 @@ DeviceReply WatchedDrive::Execute(const std::uint8_t* cdb, std::uint8_t directio
 void WatchedDrive::Forget() {
     opcodes.clear();
     enablings.clear();
-}
-
-ScopedFile::ScopedFile(const std::string& relativePath, const std::vector<std::uint8_t>& bytes)
-    : path_(::testing::TempDir() + relativePath) {
-    const std::filesystem::path path(path_);
-    if (path.has_parent_path() && !std::filesystem::exists(path.parent_path())) {
-        folder_ = path.parent_path().string();
-        std::filesystem::create_directories(folder_);
-    }
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    if (file != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-}
-
-ScopedFile::~ScopedFile() {
-    std::remove(path_.c_str());
-    if (!folder_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(folder_, ignored);
-    }
 }
 
 ModelRecordFields TrozFields(const std::string& product, std::array<std::uint8_t, 2> modelCode) {

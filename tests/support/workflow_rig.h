@@ -77,22 +77,6 @@ private:
     const SequenceWindow& window_;
 };
 
-// A file at any path under the test temp folder (a folder in the path is made), removed at
-// the end.
-class ScopedFile {
-public:
-    ScopedFile(const std::string& relativePath, const std::vector<std::uint8_t>& bytes);
-    ~ScopedFile();
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-    std::string folder_;
-};
-
 // Vendor "TROZ", revision "1.10", the given product and model code.
 ModelRecordFields TrozFields(const std::string& product, std::array<std::uint8_t, 2> modelCode);
 DriveIdentity Identity(const std::string& vendor, const std::string& product,
