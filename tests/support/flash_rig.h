@@ -114,6 +114,27 @@ private:
 unsigned CheckConditionStatus(VirtualTransport transport);
 std::string TransportTestName(const ::testing::TestParamInfo<VirtualTransport>& info);
 
+// A flash test on each transport: its rigs hold an image of blockSizes (or of the sizes given).
+class FlashTest : public ::testing::TestWithParam<VirtualTransport> {
+protected:
+    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config,
+                                      std::uint32_t startTick = 0) const {
+        return MakeRig(config, blockSizes, startTick);
+    }
+    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config,
+                                      const std::vector<std::uint16_t>& sizes,
+                                      std::uint32_t startTick = 0) const {
+        auto rig = std::make_unique<FlashRig>(GetParam(), config, startTick);
+        rig->UseImage(PatternImage(sizes));
+        return rig;
+    }
+    bool Nt() const { return GetParam() == VirtualTransport::PassThrough; }
+    // CheckConditionStatus of the test's transport, as a log line shows it.
+    std::string Refused() const { return std::to_string(CheckConditionStatus(GetParam())); }
+
+    std::vector<std::uint16_t> blockSizes = {1000, 2000};
+};
+
 // The rig's drive configuration: a personality with the rig's latency and programming time.
 VirtualDriveConfig RigConfig(Personality personality);
 
