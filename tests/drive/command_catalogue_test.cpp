@@ -12,20 +12,16 @@ namespace {
 
 using Bytes = std::array<std::uint8_t, 12>;
 
-class CommandCatalogue : public ::testing::Test {
+class CommandCatalogue : public FakeDriveTest {
 protected:
     CommandCatalogue() { platform.passThrough.drives[4] = &drive; }
     void SetUp() override {
-        atapi = std::make_unique<TAtapi>(platform, clock, services);
+        Start();
         platform.passThrough.sent.clear();
     }
     const SentBlock& Last() const { return platform.passThrough.sent.back(); }
 
     ScriptedDrive drive;
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
     std::uint8_t buffer[100] = {};
 };
 

@@ -10,20 +10,14 @@ namespace {
 
 constexpr int kLetterE = 4;
 
-class NtDiscovery : public ::testing::Test {
+class NtDiscovery : public FakeDriveTest {
 protected:
     NtDiscovery() {
         for (int i = 0; i < 8; ++i) {
             drives[i].product = "DRIVE-" + std::to_string(i);
         }
     }
-    void Start() { atapi = std::make_unique<TAtapi>(platform, clock, services); }
-
     ScriptedDrive drives[8];
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
 };
 
 TEST_F(NtDiscovery, DrivesAreListedInLetterOrderAndTheFirstIsCurrent) {
@@ -109,18 +103,12 @@ TEST_F(NtDiscovery, ReleaseClosesEveryHandleTheScanOpened) {
     EXPECT_EQ(platform.passThrough.closed.size(), 6u);
 }
 
-class AspiDiscovery : public ::testing::Test {
+class AspiDiscovery : public FakeDriveTest {
 protected:
     AspiDiscovery() {
         platform.platformId = kVerPlatformWin32Windows;
         platform.aspi.clock = &clock;
     }
-    void Start() { atapi = std::make_unique<TAtapi>(platform, clock, services); }
-
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
 };
 
 TEST_F(AspiDiscovery, OneAdapterIsAskedForAllSixtyFourAddressesInOrder) {

@@ -7,20 +7,16 @@
 namespace troz::test {
 namespace {
 
-class PassThroughTransport : public ::testing::Test {
+class PassThroughTransport : public FakeDriveTest {
 protected:
     PassThroughTransport() { platform.passThrough.drives[4] = &drive; }
     void SetUp() override {
-        atapi = std::make_unique<TAtapi>(platform, clock, services);
+        Start();
         platform.passThrough.sent.clear();
     }
     const SentBlock& Last() const { return platform.passThrough.sent.back(); }
 
     ScriptedDrive drive;
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
     const std::uint8_t cdb[12] = {0x12, 0, 0, 0, 0x32, 0, 0, 0, 0, 0, 0, 0};
     std::uint8_t buffer[64] = {};
 };

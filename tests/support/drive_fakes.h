@@ -2,15 +2,19 @@
 // services, a scripted pass-through backend and a scripted ASPI layer.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "drive/aspi_layout.h"
 #include "drive/aspi_platform.h"
+#include "drive/atapi.h"
 #include "drive/clock.h"
 #include "drive/drive_platform.h"
 #include "drive/pass_through_backend.h"
@@ -166,6 +170,18 @@ public:
     ScriptedPassThrough passThrough;
     ScriptedAspi aspi;
     int pumps = 0;
+};
+
+// A test over the scripted platform; Start makes the drive context, once the test has set the
+// platform up.
+class FakeDriveTest : public ::testing::Test {
+protected:
+    void Start() { atapi = std::make_unique<TAtapi>(platform, clock, services); }
+
+    FakePlatform platform;
+    ManualClock clock;
+    RecordingServices services;
+    std::unique_ptr<TAtapi> atapi;
 };
 
 // INQUIRY data of a removable CD/DVD device with the given names.
