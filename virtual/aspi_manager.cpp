@@ -12,11 +12,6 @@ namespace {
 
 VirtualAspiManager* installedManager = nullptr;
 
-constexpr std::uint8_t kDirectionMask = 0x18;
-constexpr std::uint32_t kSupportInfoStatusShift = 8;
-// The sense area holds the sense length of the request plus two bytes.
-constexpr std::size_t kSenseAreaSize = aspi::kSenseLength + 2;
-
 std::uintptr_t EventId(EventHandle event) {
     return reinterpret_cast<std::uintptr_t>(event);
 }
@@ -37,10 +32,9 @@ VirtualAspiManager::~VirtualAspiManager() {
 
 std::uint32_t VirtualAspiManager::GetASPI32SupportInfo() {
     if (installedManager == nullptr) {
-        return static_cast<std::uint32_t>(kSsNoAdapters) << kSupportInfoStatusShift;
+        return AspiSupportInfo(kSsNoAdapters, 0);
     }
-    return (static_cast<std::uint32_t>(aspi::kSsComp) << kSupportInfoStatusShift) |
-           installedManager->hostAdapterCount_;
+    return AspiSupportInfo(aspi::kSsComp, installedManager->hostAdapterCount_);
 }
 
 std::uint32_t VirtualAspiManager::SendASPI32Command(void* request) {
@@ -137,7 +131,6 @@ bool VirtualAspiManager::CompletesLater(std::uint32_t length) const {
 }
 
 void VirtualAspiManager::ExecScsiCommand(std::uint8_t* request) {
-    ++execRequests_;
     // The caller reuses its request block: an earlier request in it is over.
     ForgetPending(request);
     ScsiDevice* device = DeviceAt(AddressOf(request, aspi::exec::kTarget, aspi::exec::kLun));
@@ -145,14 +138,8 @@ void VirtualAspiManager::ExecScsiCommand(std::uint8_t* request) {
         request[aspi::kStatus] = aspi::kSsNoDevice;
         return;
     }
-    std::uint8_t direction = request[aspi::kFlags] & kDirectionMask;
-    if (direction != kDirectionIn && direction != kDirectionOut) {
-        direction = kDirectionNone;
-    }
+    const DeviceReply reply = RunExecRequest(*device, request);
     const auto length = GetNative<std::uint32_t>(request + aspi::exec::kBufferLength);
-    auto* buffer = static_cast<std::uint8_t*>(GetPointer(request + aspi::exec::kBufferPointer));
-    const DeviceReply reply = device->Execute(request + aspi::exec::kCdb, direction, buffer,
-                                              buffer != nullptr ? length : 0);
 
     request[aspi::kStatus] = aspi::kSsPending;
     if (reply.fault == TransportFault::TimedOut) {
@@ -165,24 +152,7 @@ void VirtualAspiManager::ExecScsiCommand(std::uint8_t* request) {
 }
 
 void VirtualAspiManager::Complete(std::uint8_t* request, const DeviceReply& reply) {
-    std::uint8_t status = aspi::kSsComp;
-    request[aspi::exec::kHostStatus] = 0;
-    request[aspi::exec::kTargetStatus] = 0;
-    if (reply.fault == TransportFault::Gone) {
-        status = aspi::kSsNoDevice;
-    } else if (reply.fault != TransportFault::None) {
-        request[aspi::exec::kHostStatus] = kHostStatusUnexpectedBusFree;
-        status = aspi::kSsErr;
-    } else if (reply.scsiStatus != kScsiStatusGood) {
-        request[aspi::exec::kTargetStatus] = reply.scsiStatus;
-        if (reply.scsiStatus == kScsiStatusCheckCondition) {
-            const std::size_t count = std::min<std::size_t>(
-                {request[aspi::exec::kSenseLengthField], kSenseAreaSize, reply.sense.size()});
-            std::memcpy(request + aspi::exec::kSenseArea, reply.sense.data(), count);
-        }
-        status = aspi::kSsErr;
-    }
-    request[aspi::kStatus] = status;
+    request[aspi::kStatus] = CompleteExecRequest(request, reply);
     if ((request[aspi::kFlags] & aspi::kSrbEventNotify) != 0) {
         const auto event = events_.find(EventId(GetPointer(request + aspi::exec::kPostProc)));
         if (event != events_.end()) {

@@ -19,14 +19,13 @@
 #include "drive/aspi_layout.h"
 #include "drive/aspi_platform.h"
 #include "drive/virtual/scsi_device.h"
+#include "virtual/aspi_request.h"
 
 namespace troz {
 
 enum class AspiCompletion { AtOnce, Later, LaterWithData };
 enum class DeviceTypeCompletion { AtOnce, OnPump, Never };
 
-// Host adapter status of a request that failed on the adapter or link (HASTAT_BUS_FREE).
-constexpr std::uint8_t kHostStatusUnexpectedBusFree = 0x13;
 constexpr std::uint8_t kSsInvalidCommand = 0x80;
 constexpr std::uint8_t kSsInvalidRequest = 0xE0;
 constexpr std::uint8_t kSsNoAspi = 0xE3;
@@ -58,7 +57,6 @@ public:
     void Uninstall();
     static VirtualAspiManager* Installed();
 
-    void SetHostAdapterCount(std::uint8_t count) { hostAdapterCount_ = count; }
     // Puts a device at an address (null removes it). The device is not owned.
     void SetDevice(const AspiAddress& address, ScsiDevice* device);
     void SetExecCompletion(AspiCompletion completion) { execCompletion_ = completion; }
@@ -81,7 +79,6 @@ public:
     // For tests.
     int AbortRequestCount() const { return abortRequests_; }
     int AbortedCount() const { return aborted_; }
-    int ExecRequestCount() const { return execRequests_; }
     std::size_t PendingCount() const {
         return pendingExec_.size() + neverCompleting_.size() + pendingDeviceType_.size();
     }
@@ -120,7 +117,6 @@ private:
 
     int abortRequests_ = 0;
     int aborted_ = 0;
-    int execRequests_ = 0;
     std::vector<AspiAddress> deviceTypeQueries_;
 };
 

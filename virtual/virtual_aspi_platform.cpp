@@ -67,12 +67,6 @@ void* VirtualAspiPlatform::GetProcAddress(ModuleHandle module, const char* name)
     return nullptr;
 }
 
-void VirtualAspiPlatform::FreeLibrary(ModuleHandle module) {
-    if (module == &libraryToken) {
-        ++freeCount_;
-    }
-}
-
 EventHandle VirtualAspiPlatform::CreateEvent() {
     if (failingEventCreations_ > 0) {
         --failingEventCreations_;

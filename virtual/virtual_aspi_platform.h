@@ -22,7 +22,7 @@ public:
     // platform's manager is installed.
     ModuleHandle LoadLibrary(const char* path) override;
     void* GetProcAddress(ModuleHandle module, const char* name) override;
-    void FreeLibrary(ModuleHandle module) override;
+    void FreeLibrary(ModuleHandle) override {}
     EventHandle CreateEvent() override;
     // Lets the manager complete what waits for completion; a signalled event returns
     // WAIT_OBJECT_0, anything else sleeps the whole time-out and returns WAIT_TIMEOUT.
@@ -34,7 +34,6 @@ public:
     void FailWaits(int count) { failingWaits_ = count; }
 
     int LoadCount() const { return loadCount_; }
-    int FreeCount() const { return freeCount_; }
     int WaitCount() const { return waitCount_; }
 
 private:
@@ -43,7 +42,6 @@ private:
     int failingEventCreations_ = 0;
     int failingWaits_ = 0;
     int loadCount_ = 0;
-    int freeCount_ = 0;
     int waitCount_ = 0;
 };
 

@@ -10,14 +10,14 @@
 
 #include "app/start_up.h"
 #include "app/tform1.h"
-#include "scripted_drives.h"
+#include "tests/support/app_drives.h"
 
 using namespace troz;
 using namespace troz::test;
 
 class TApplicationTest final : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() { QCoreApplication::setApplicationName(QLatin1String(kApplicationTitle)); }
     void failureTextEndsWithOneFullStop_data();
     void failureTextEndsWithOneFullStop();
@@ -63,8 +63,8 @@ void TApplicationTest::failureInAHandlerLeavesTheWindowUsable() {
     application->SetFailurePresenter(
         [&](const std::string& message) { shown << QString::fromStdString(message); });
 
-    ScriptedPlatform platform(ThreeDrives());
-    StillClock clock;
+    FakePlatform platform(ThreeDrives());
+    ManualClock clock;
     RecordingServices services;
     TAtapi atapi(platform, clock, services);
     bool stuck = false;
@@ -92,7 +92,7 @@ void TApplicationTest::failureInAHandlerLeavesTheWindowUsable() {
 namespace {
 
 class FailingReceiver final : public QObject {
-  protected:
+protected:
     bool event(QEvent*) override { throw std::runtime_error("Event lost"); }
 };
 

@@ -19,7 +19,7 @@
 
 #include "app/open_dialog.h"
 #include "app/start_up.h"
-#include "scripted_drives.h"
+#include "tests/support/app_drives.h"
 #include "virtual/drive_source.h"
 
 using namespace troz;
@@ -46,8 +46,8 @@ struct WindowUnderTest {
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
 
-    ScriptedPlatform platform;
-    StillClock clock;
+    FakePlatform platform;
+    ManualClock clock;
     RecordingServices services;
     std::unique_ptr<TAtapi> atapi;
     std::unique_ptr<TForm1> form;
@@ -55,11 +55,11 @@ struct WindowUnderTest {
 
 // Counts the paint events a widget receives.
 class PaintCounter final : public QObject {
-  public:
+public:
     explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
     int count = 0;
 
-  protected:
+protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             ++count;
@@ -72,7 +72,7 @@ class PaintCounter final : public QObject {
 
 class TForm1Test final : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void layout_data();
     void layout();
     void windowProperties();
@@ -162,8 +162,8 @@ void TForm1Test::windowProperties() {
 }
 
 void TForm1Test::captionsAndAccelerators() {
-    ScriptedPlatform platform(ThreeDrives());
-    StillClock clock;
+    FakePlatform platform(ThreeDrives());
+    ManualClock clock;
     RecordingServices services;
     TAtapi atapi(platform, clock, services);
     TForm1 form(atapi);
@@ -257,7 +257,7 @@ void TForm1Test::driveListFollowsTheDeviceTable() {
     QCOMPARE(list->currentIndex(), 0);
     QCOMPARE(window.form->SelectedDriveIndex(), 0);
     QCOMPARE(window.StatusPanelText(), ThreeDriveTexts()[0]);
-    QCOMPARE(window.atapi->CurrentHandle(), ScriptedBackend::HandleOf(0));
+    QCOMPARE(window.atapi->CurrentHandle(), ScriptedPassThrough::HandleOf(0));
     QVERIFY(window.Find<QPushButton>("BitBtn2")->isEnabled());
 }
 
@@ -271,7 +271,7 @@ void TForm1Test::driveListShowsTheVirtualDrives() {
     QFETCH(QByteArray, selection);
     QTemporaryDir stateDirectory;  // the virtual drives keep their firmware there
     qputenv("XDG_STATE_HOME", QFile::encodeName(stateDirectory.path()));
-    StillClock clock;
+    ManualClock clock;
     RecordingServices services;
     std::string error;
     const auto platform = MakeDrivePlatform(selection.constData(), clock, services, error);
@@ -303,7 +303,7 @@ void TForm1Test::driveListShowsTheVirtualDrives() {
 }
 
 void TForm1Test::shortIdentificationGivesAShorterItem() {
-    WindowUnderTest window({{std::string("TROZ\0   KVW-A100A       ", 24), "1.00"}});
+    WindowUnderTest window({{std::string("TROZ\0", 5), "KVW-A100A", "1.00"}});
     QCOMPARE(window.Find<QComboBox>("SelDevice")->itemText(0), QStringLiteral("TROZ 1.00"));
     QCOMPARE(window.StatusPanelText(), QStringLiteral("TROZ 1.00"));
 }
@@ -326,12 +326,12 @@ void TForm1Test::pickingAnItemMovesTheCurrentTarget() {
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentIndex(), 2);
-    QCOMPARE(window.atapi->CurrentHandle(), ScriptedBackend::HandleOf(2));
+    QCOMPARE(window.atapi->CurrentHandle(), ScriptedPassThrough::HandleOf(2));
     QCOMPARE(window.StatusPanelText(), ThreeDriveTexts()[2]);
     QCOMPARE(window.form->SelectedDriveText(), ThreeDriveTexts()[2].toStdString());
 
     QTest::keyClick(list, Qt::Key_Home);
-    QCOMPARE(window.atapi->CurrentHandle(), ScriptedBackend::HandleOf(0));
+    QCOMPARE(window.atapi->CurrentHandle(), ScriptedPassThrough::HandleOf(0));
     QCOMPARE(window.StatusPanelText(), ThreeDriveTexts()[0]);
     QVERIFY(window.Find<QPushButton>("BitBtn2")->isEnabled());
 }
@@ -340,7 +340,10 @@ void TForm1Test::driveTextsKeepTheDrivesBytes() {
     const std::string identification =
         "TROZ    KVW-\xC4\xFF"
         "100A      ";
-    WindowUnderTest window({{identification, "1.0\xE9"}});
+    WindowUnderTest window({{"TROZ",
+                             "KVW-\xC4\xFF"
+                             "100A",
+                             "1.0\xE9"}});
     QCOMPARE(window.form->SelectedDriveText(), identification + " 1.0\xE9");
     const std::string product =
         "TROZ    KVW-\xC4\xFF"
@@ -430,8 +433,8 @@ void TForm1Test::exitAndCloseBoxEndTheLoopAndReleaseOnce_data() {
 
 void TForm1Test::exitAndCloseBoxEndTheLoopAndReleaseOnce() {
     QFETCH(bool, byCloseBox);
-    ScriptedPlatform platform(ThreeDrives());
-    StillClock clock;
+    FakePlatform platform(ThreeDrives());
+    ManualClock clock;
     RecordingServices services;
     bool stuck = false;
     QString shownCaption;
@@ -455,12 +458,12 @@ void TForm1Test::exitAndCloseBoxEndTheLoopAndReleaseOnce() {
         RunMainWindow(atapi, clock, services, hooks);
         QVERIFY(!stuck);
         for (int drive = 0; drive < 3; ++drive) {
-            QCOMPARE(platform.Backend().CloseCount(drive), 0);
+            QCOMPARE(platform.passThrough.CloseCount(drive), 0);
         }
     }
     QCOMPARE(shownCaption, QStringLiteral("TROZ Flash V1.0B5"));
     for (int drive = 0; drive < 3; ++drive) {
-        QCOMPARE(platform.Backend().CloseCount(drive), 1);
+        QCOMPARE(platform.passThrough.CloseCount(drive), 1);
     }
 }
 

@@ -20,6 +20,7 @@
 #include "app/tapplication.h"
 #include "app/tform1.h"
 #include "app/update_connection.h"
+#include "tests/support/recording_services.h"
 #include "update/update_workflow.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/virtual_clock.h"
@@ -33,19 +34,6 @@ namespace {
 const QString kDemoPackage = QStringLiteral(TROZFLASH_DEMO_PACKAGE);
 const QString kRestartText = QStringLiteral("Reboot this computer right now ?");
 constexpr int kStuckAfterMs = 10000;
-
-class CountingServices final : public SystemServices {
-public:
-    void ShowMessage(const std::string& text) override { messages << QString::fromStdString(text); }
-    bool RequestRestart(std::string& error) override {
-        ++restartRequests;
-        error = refusal;
-        return false;
-    }
-    QStringList messages;
-    int restartRequests = 0;
-    std::string refusal = "Interactive authentication required.";
-};
 
 // What the window shows once Start has returned.
 struct WindowState {
@@ -127,7 +115,7 @@ public:
     }
     const DriveIdentity& Drive(std::size_t index) { return drives_.Drive(index).Identity(); }
 
-    CountingServices services;
+    test::RecordingServices services{"Interactive authentication required."};
     QString nextChoice;
     int dialogRuns = 0;
     QStringList failures;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "cli/interrupt_guard.h"
+#include "tests/support/recording_services.h"
 #include "update/update_workflow.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/virtual_clock.h"
@@ -64,19 +65,6 @@ private:
     Stream file_;
 };
 
-class RecordingServices final : public SystemServices {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RequestRestart(std::string& error) override {
-        ++restartRequests;
-        error = refusal;
-        return refusal.empty();
-    }
-    std::vector<std::string> messages;
-    int restartRequests = 0;
-    std::string refusal;
-};
-
 // ---------------------------------------------------------------------------------------
 // The restart question.
 
@@ -106,7 +94,7 @@ protected:
     }
 
     VirtualClock clock_;
-    RecordingServices services_;
+    test::RecordingServices services_{""};  // grants the restart
     std::unique_ptr<DrivePlatform> platform_;
     TAtapi atapi_;
     Capture out_;
@@ -247,7 +235,7 @@ protected:
     }
 
     VirtualClock clock_;
-    RecordingServices services_;
+    test::RecordingServices services_{""};  // grants the restart
     BuiltinDriveSet drives_;
     VirtualDrivePlatform platform_;
     std::optional<TAtapi> atapi_;

@@ -2,12 +2,12 @@
 
 #include "drive/atapi.h"
 #include "drive/bytes.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
-class AspiTransport : public ::testing::Test {
+class AspiTransport : public FakeDriveTest {
 protected:
     AspiTransport() {
         platform.platformId = kVerPlatformWin32Windows;
@@ -18,7 +18,7 @@ protected:
         };
     }
     void Start() {
-        atapi = std::make_unique<TAtapi>(platform, clock, services);
+        FakeDriveTest::Start();
         platform.aspi.executeRequests.clear();
         platform.aspi.closedEvents.clear();
     }
@@ -26,10 +26,6 @@ protected:
         return platform.aspi.executeRequests.back();
     }
 
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
     const std::uint8_t cdb[12] = {0x5A, 0, 0x38, 0x54, 0x52, 0xA0, 5, 1, 0, 4, 0, 0};
     std::uint8_t buffer[8] = {};
 };
@@ -162,4 +158,4 @@ TEST_F(AspiTransport, ReleaseFreesTheLibraryOnce) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

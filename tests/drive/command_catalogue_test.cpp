@@ -5,27 +5,23 @@
 #include <vector>
 
 #include "drive/atapi.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 using Bytes = std::array<std::uint8_t, 12>;
 
-class CommandCatalogue : public ::testing::Test {
+class CommandCatalogue : public FakeDriveTest {
 protected:
     CommandCatalogue() { platform.passThrough.drives[4] = &drive; }
     void SetUp() override {
-        atapi = std::make_unique<TAtapi>(platform, clock, services);
+        Start();
         platform.passThrough.sent.clear();
     }
     const SentBlock& Last() const { return platform.passThrough.sent.back(); }
 
     ScriptedDrive drive;
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
     std::uint8_t buffer[100] = {};
 };
 
@@ -40,29 +36,66 @@ struct CatalogueCase {
 
 TEST_F(CommandCatalogue, EveryOperationSendsItsTemplateDirectionAndLength) {
     const std::vector<CatalogueCase> cases = {
-        {"TestUnitReady", [](TAtapi& a, std::uint8_t*) { return a.TestUnitReady(); },
-         {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 0, false},
-        {"Inquiry", [](TAtapi& a, std::uint8_t* b) { return a.Inquiry(b); },
-         {0x12, 0, 0, 0, 0x32, 0, 0, 0, 0, 0, 0, 0}, 1, 50, true},
-        {"RequestSense", [](TAtapi& a, std::uint8_t* b) { return a.RequestSense(b); },
-         {0x03, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0}, 1, 18, true},
-        {"StopPlayScan", [](TAtapi& a, std::uint8_t*) { return a.StopPlayScan(); },
-         {0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 0, false},
-        {"StopUnit", [](TAtapi& a, std::uint8_t*) { return a.StopUnit(); },
-         {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 0, false},
-        {"VendorQuery", [](TAtapi& a, std::uint8_t* b) { return a.VendorQuery(b); },
-         {0x5A, 0, 0x38, 0x54, 0x52, 0xC0, 0, 0, 0, 0, 0, 0}, 1, 10, true},
-        {"WriteBuffer", [](TAtapi& a, std::uint8_t* b) { return a.WriteBuffer(b, 2, 0x4000, 0x1002); },
-         {0x3B, 0x05, 0x01, 0x02, 0x40, 0x00, 0x00, 0x10, 0x02, 0, 0, 0}, 0, 4098, true},
+        {"TestUnitReady",
+         [](TAtapi& a, std::uint8_t*) { return a.TestUnitReady(); },
+         {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         2,
+         0,
+         false},
+        {"Inquiry",
+         [](TAtapi& a, std::uint8_t* b) { return a.Inquiry(b); },
+         {0x12, 0, 0, 0, 0x32, 0, 0, 0, 0, 0, 0, 0},
+         1,
+         50,
+         true},
+        {"RequestSense",
+         [](TAtapi& a, std::uint8_t* b) { return a.RequestSense(b); },
+         {0x03, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0},
+         1,
+         18,
+         true},
+        {"StopPlayScan",
+         [](TAtapi& a, std::uint8_t*) { return a.StopPlayScan(); },
+         {0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         2,
+         0,
+         false},
+        {"StopUnit",
+         [](TAtapi& a, std::uint8_t*) { return a.StopUnit(); },
+         {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         2,
+         0,
+         false},
+        {"VendorQuery",
+         [](TAtapi& a, std::uint8_t* b) { return a.VendorQuery(b); },
+         {0x5A, 0, 0x38, 0x54, 0x52, 0xC0, 0, 0, 0, 0, 0, 0},
+         1,
+         10,
+         true},
+        {"WriteBuffer",
+         [](TAtapi& a, std::uint8_t* b) { return a.WriteBuffer(b, 2, 0x4000, 0x1002); },
+         {0x3B, 0x05, 0x01, 0x02, 0x40, 0x00, 0x00, 0x10, 0x02, 0, 0, 0},
+         0,
+         4098,
+         true},
         {"WriteBufferLengthAbove24Bits",
          [](TAtapi& a, std::uint8_t* b) { return a.WriteBuffer(b, 0, 0, 0x01020304); },
-         {0x3B, 0x05, 0x01, 0, 0, 0, 0x02, 0x03, 0x04, 0, 0, 0}, 0, 0x01020304, true},
+         {0x3B, 0x05, 0x01, 0, 0, 0, 0x02, 0x03, 0x04, 0, 0, 0},
+         0,
+         0x01020304,
+         true},
         {"VendorDownloadBlock",
          [](TAtapi& a, std::uint8_t* b) { return a.VendorDownload(b, 5, 3, 0x8000, 0); },
-         {0x5A, 0, 0x38, 0x54, 0x52, 0xA0, 0x05, 0x03, 0x80, 0x00, 0x00, 0x00}, 0, 32768, true},
+         {0x5A, 0, 0x38, 0x54, 0x52, 0xA0, 0x05, 0x03, 0x80, 0x00, 0x00, 0x00},
+         0,
+         32768,
+         true},
         {"VendorDownloadTrigger",
          [](TAtapi& a, std::uint8_t*) { return a.VendorDownload(nullptr, 4, 0xE8, 0, 0x1234); },
-         {0x5A, 0, 0x38, 0x54, 0x52, 0xA0, 0x04, 0xE8, 0x00, 0x00, 0x12, 0x34}, 0, 0, false},
+         {0x5A, 0, 0x38, 0x54, 0x52, 0xA0, 0x04, 0xE8, 0x00, 0x00, 0x12, 0x34},
+         0,
+         0,
+         false},
     };
     for (const CatalogueCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,4 +128,4 @@ TEST_F(CommandCatalogue, StatusOfTheTransportIsReturnedUnchanged) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

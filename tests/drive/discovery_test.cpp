@@ -3,27 +3,21 @@
 #include <string>
 
 #include "drive/atapi.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 constexpr int kLetterE = 4;
 
-class NtDiscovery : public ::testing::Test {
+class NtDiscovery : public FakeDriveTest {
 protected:
     NtDiscovery() {
         for (int i = 0; i < 8; ++i) {
             drives[i].product = "DRIVE-" + std::to_string(i);
         }
     }
-    void Start() { atapi = std::make_unique<TAtapi>(platform, clock, services); }
-
     ScriptedDrive drives[8];
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
 };
 
 TEST_F(NtDiscovery, DrivesAreListedInLetterOrderAndTheFirstIsCurrent) {
@@ -109,18 +103,12 @@ TEST_F(NtDiscovery, ReleaseClosesEveryHandleTheScanOpened) {
     EXPECT_EQ(platform.passThrough.closed.size(), 6u);
 }
 
-class AspiDiscovery : public ::testing::Test {
+class AspiDiscovery : public FakeDriveTest {
 protected:
     AspiDiscovery() {
         platform.platformId = kVerPlatformWin32Windows;
         platform.aspi.clock = &clock;
     }
-    void Start() { atapi = std::make_unique<TAtapi>(platform, clock, services); }
-
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
 };
 
 TEST_F(AspiDiscovery, OneAdapterIsAskedForAllSixtyFourAddressesInOrder) {
@@ -182,7 +170,9 @@ TEST_F(AspiDiscovery, RequestThatNeverCompletesIsGivenUpAndAborted) {
 }
 
 TEST_F(AspiDiscovery, SelectDeviceMovesTheAddressOfLaterCommands) {
-    platform.aspi.deviceType = [](int, int target, int lun) { return lun == 0 && target < 3 ? 5 : -1; };
+    platform.aspi.deviceType = [](int, int target, int lun) {
+        return lun == 0 && target < 3 ? 5 : -1;
+    };
     Start();
     platform.aspi.executeRequests.clear();
     atapi->SelectDevice(2);
@@ -194,4 +184,4 @@ TEST_F(AspiDiscovery, SelectDeviceMovesTheAddressOfLaterCommands) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

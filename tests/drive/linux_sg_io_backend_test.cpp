@@ -7,19 +7,19 @@
 #include <vector>
 
 #include "drive/linux/sg_io_backend.h"
-#include "tests/drive/drive_fakes.h"
-#include "tests/drive/linux_fake_system.h"
+#include "tests/support/drive_fakes.h"
+#include "tests/support/linux_fake_system.h"
 
 namespace troz {
 namespace {
 
-using testing::FakeLinuxSystem;
-using testing::RecordingServices;
+using test::FakeLinuxSystem;
+using test::RecordingServices;
 
 constexpr int kExpectedOpenFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
 
 class SgIoBackendTest : public ::testing::Test {
-  protected:
+protected:
     // Drive N at /dev/srN; with a generic node, sysfs links it to /dev/sgM.
     void AddDrive(int candidate, const std::string& genericName = {}) {
         system.nodes["/dev/sr" + std::to_string(candidate)] = NodeKind::BlockDevice;

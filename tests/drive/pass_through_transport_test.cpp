@@ -2,25 +2,21 @@
 
 #include "drive/atapi.h"
 #include "drive/os_errors.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
-class PassThroughTransport : public ::testing::Test {
+class PassThroughTransport : public FakeDriveTest {
 protected:
     PassThroughTransport() { platform.passThrough.drives[4] = &drive; }
     void SetUp() override {
-        atapi = std::make_unique<TAtapi>(platform, clock, services);
+        Start();
         platform.passThrough.sent.clear();
     }
     const SentBlock& Last() const { return platform.passThrough.sent.back(); }
 
     ScriptedDrive drive;
-    FakePlatform platform;
-    ManualClock clock;
-    RecordingServices services;
-    std::unique_ptr<TAtapi> atapi;
     const std::uint8_t cdb[12] = {0x12, 0, 0, 0, 0x32, 0, 0, 0, 0, 0, 0, 0};
     std::uint8_t buffer[64] = {};
 };
@@ -58,7 +54,8 @@ TEST_F(PassThroughTransport, TimeOutAndDeviceErrorsAreToleratedAndRemembered) {
         platform.passThrough.replies.push_back({{kind, 121}, 0, {}});
         EXPECT_EQ(atapi->TestUnitReady(), kCommandSuccess);
         EXPECT_TRUE(atapi->LastCommandTolerated());
-        platform.passThrough.replies.push_back({{kind, 1117}, kScsiStatusCheckCondition, {2, 4, 7}});
+        platform.passThrough.replies.push_back(
+            {{kind, 1117}, kScsiStatusCheckCondition, {2, 4, 7}});
         EXPECT_EQ(atapi->TestUnitReady(), kScsiStatusCheckCondition);
     }
     EXPECT_TRUE(services.messages.empty());
@@ -127,4 +124,4 @@ TEST_F(PassThroughTransport, WholeSenseKeyByteIsKeptUnmasked) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

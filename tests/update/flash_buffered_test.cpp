@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 namespace troz::test {
 namespace {
@@ -102,15 +102,9 @@ TEST(BufferedLengthBytes, BlockOf40000BytesStartsWith9C40) {
     EXPECT_EQ(BytesText({writes[0].dataOut.begin(), writes[0].dataOut.begin() + 3}), "9C 40 02");
 }
 
-class BufferedDownloadTest : public ::testing::TestWithParam<VirtualTransport> {
+class BufferedDownloadTest : public FlashTest {
 protected:
-    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config) {
-        auto rig = std::make_unique<FlashRig>(GetParam(), config);
-        rig->UseImage(PatternImage({5000, 20000}));
-        return rig;
-    }
-    bool Nt() const { return GetParam() == VirtualTransport::PassThrough; }
-    std::string Status() const { return std::to_string(CheckConditionStatus(GetParam())); }
+    BufferedDownloadTest() { blockSizes = {5000, 20000}; }
 };
 
 TEST_P(BufferedDownloadTest, TriggersWithFunctionFiveAndF0PlusCountWithoutProgressPerBlock) {
@@ -161,7 +155,7 @@ TEST_P(BufferedDownloadTest, RefusedPieceEndsTheProcedureBeforeAnyTrigger) {
     auto rig = MakeRig(config);
     EXPECT_FALSE(rig->Driver().BufferedDownload());
     EXPECT_EQ(rig->window.lines,
-              (std::vector<std::string>{"Status:0x" + Status() +
+              (std::vector<std::string>{"Status:0x" + Refused() +
                                         " ; Err:Flash command(W) has problems."}));
     EXPECT_EQ(rig->Commands().size(), 1u);
     EXPECT_TRUE(rig->window.progress.empty());
@@ -175,7 +169,7 @@ TEST_P(BufferedDownloadTest, SenseOfTheTriggerItselfFailsWithoutResend) {
         auto rig = MakeRig(config);
         EXPECT_FALSE(rig->Driver().BufferedDownload());
         char line[64];
-        std::snprintf(line, sizeof line, "Status:%s;SenseCode:%x : %x : %x;", Status().c_str(),
+        std::snprintf(line, sizeof line, "Status:%s;SenseCode:%x : %x : %x;", Refused().c_str(),
                       sense.key, sense.asc, sense.ascq);
         EXPECT_EQ(rig->window.lines, (std::vector<std::string>{line, "Err:Flash Fail."}));
         EXPECT_EQ(TriggersSent(rig->Commands()).size(), 1u);
@@ -189,7 +183,7 @@ TEST_P(BufferedDownloadTest, SenseAfterTheResendFails) {
     auto rig = MakeRig(config);
     EXPECT_FALSE(rig->Driver().BufferedDownload());
     EXPECT_EQ(rig->window.lines,
-              (std::vector<std::string>{"Status:" + Status() + ";SenseCode:3 : c : 0;",
+              (std::vector<std::string>{"Status:" + Refused() + ";SenseCode:3 : c : 0;",
                                         "Err:Flash Fail."}));
     EXPECT_EQ(rig->window.progress, (std::vector<int>{70}));
 }

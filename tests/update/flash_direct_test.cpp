@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 namespace troz::test {
 namespace {
@@ -51,17 +51,7 @@ std::vector<std::string> TriggerPhase(const std::vector<ReceivedCommand>& comman
     return phase;
 }
 
-class DirectDownloadTest : public ::testing::TestWithParam<VirtualTransport> {
-protected:
-    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config,
-                                      const std::vector<std::uint16_t>& sizes = {1000, 2000}) {
-        auto rig = std::make_unique<FlashRig>(GetParam(), config);
-        rig->UseImage(PatternImage(sizes));
-        return rig;
-    }
-    bool Nt() const { return GetParam() == VirtualTransport::PassThrough; }
-    unsigned Refused() const { return CheckConditionStatus(GetParam()); }
-};
+class DirectDownloadTest : public FlashTest {};
 
 TEST_P(DirectDownloadTest, FourBlocksGoOneCommandEachThenTheTrigger) {
     auto rig = MakeRig(RigConfig(Personality::Direct), {1000, 2000, 3000, 500});
@@ -100,7 +90,7 @@ TEST_P(DirectDownloadTest, RefusedBlockEndsTheProcedureWithItsStatus) {
     auto rig = MakeRig(config);
     EXPECT_FALSE(rig->Driver().DirectDownload());
     EXPECT_EQ(rig->window.lines,
-              (std::vector<std::string>{"Status:0x" + std::to_string(Refused()) +
+              (std::vector<std::string>{"Status:0x" + Refused() +
                                         " ; Err:Flash command(W) has problems."}));
     ASSERT_EQ(rig->Commands().size(), 1u) << "no trigger after a refused block";
     EXPECT_EQ(rig->window.progress, (std::vector<int>{40}));
@@ -169,7 +159,7 @@ TEST_P(DirectDownloadTest, OtherRefusalOfTheResendEndsWithItsSense) {
     auto rig = MakeRig(config);
     EXPECT_FALSE(rig->Flash());
     EXPECT_EQ(TriggersSent(rig->Commands()), (std::vector<TriggerSent>{{4, 0xE2}, {5, 0xE2}}));
-    const std::string status = std::to_string(Refused());
+    const std::string status = Refused();
     EXPECT_EQ(rig->window.lines,
               (std::vector<std::string>{
                   "Flashing ..", "Status:" + status + ";SenseCode:5 : 1a : 1;", "Err:Flash Fail.",

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 namespace troz::test {
 namespace {
@@ -22,16 +22,11 @@ std::vector<ReceivedCommand> Queries(const FlashRig& rig) {
     return queries;
 }
 
-class FlashFirmwareTest : public ::testing::TestWithParam<VirtualTransport> {
+class FlashFirmwareTest : public FlashTest {
 protected:
-    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config) {
-        auto rig = std::make_unique<FlashRig>(GetParam(), config);
-        rig->UseImage(PatternImage({3000, 3000}));
-        return rig;
-    }
+    FlashFirmwareTest() { blockSizes = {3000, 3000}; }
     std::string BlockRefusedLine() const {
-        return "Status:0x" + std::to_string(CheckConditionStatus(GetParam())) +
-               " ; Err:Flash command(W) has problems.";
+        return "Status:0x" + Refused() + " ; Err:Flash command(W) has problems.";
     }
 };
 

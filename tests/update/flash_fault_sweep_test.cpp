@@ -2,7 +2,7 @@
 // success only when the drive really runs the new image, and every failure leaves a line.
 #include <gtest/gtest.h>
 
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 namespace troz::test {
 namespace {

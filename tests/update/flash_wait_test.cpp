@@ -4,22 +4,15 @@
 
 #include <cstdio>
 
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 namespace troz::test {
 namespace {
 
 constexpr std::uint32_t kWrapMargin = 60000;
 
-class CompletionWait : public ::testing::TestWithParam<VirtualTransport> {
+class CompletionWait : public FlashTest {
 protected:
-    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config,
-                                      std::uint32_t startTick = 0) {
-        auto rig = std::make_unique<FlashRig>(GetParam(), config, startTick);
-        rig->UseImage(PatternImage({1000, 2000}));
-        return rig;
-    }
-    bool Nt() const { return GetParam() == VirtualTransport::PassThrough; }
     std::size_t Polls(const FlashRig& rig) const {
         return rig.Commands().size() - rig.FirstPollIndex();
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/update/workflow_rig.h"
+#include "tests/support/workflow_rig.h"
 #include "update/model_record.h"
 #include "update/validate_package.h"
 
@@ -91,7 +91,7 @@ class OpenStepExtension : public OpenStep, public ::testing::WithParamInterface<
 
 TEST_P(OpenStepExtension, OnlyTfsInAnyCaseAfterTheLastDotOfThePath) {
     const ExtensionCase& c = GetParam();
-    ScopedFile file(c.relativePath, SinglePackage(DemoImage()));
+    TempPackageFile file(SinglePackage(DemoImage()), c.relativePath);
     rig.Open(file.Path());
     EXPECT_TRUE(rig.window.lines.empty());
     if (c.accepted) {

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/update/package_files.h"
+#include "tests/support/package_files.h"
 #include "update/validate_package.h"
 
 namespace troz {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/update/workflow_rig.h"
+#include "tests/support/workflow_rig.h"
 #include "update/flash_driver.h"
 #include "update/validate_package.h"
 
@@ -284,7 +284,7 @@ TEST_P(SuccessfulUpdate, ARefusedRestartIsReported) {
 
 TEST_P(SuccessfulUpdate, AnAcceptedRestartAddsNoLine) {
     rig.window.restartAnswer = true;
-    rig.services.restartRefused = false;
+    rig.services.refusal.clear();
     Run();
     EXPECT_EQ(rig.services.restartRequests, 1);
     EXPECT_EQ(rig.window.lines.back(), kFlashComplete);

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "drive/bytes.h"
-#include "tests/update/package_files.h"
-#include "tests/update/recording_window.h"
+#include "tests/support/package_files.h"
+#include "tests/support/recording_window.h"
 
 namespace troz {
 namespace {
@@ -19,7 +19,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 class PackageValidation : public ::testing::Test {
-  protected:
+protected:
     bool Validate(const std::vector<std::uint8_t>& package) {
         TempPackageFile file(package);
         return ValidatePackage(file.Path(), headerCopy, state, window);

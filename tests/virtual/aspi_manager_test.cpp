@@ -10,9 +10,9 @@
 #include <string>
 
 #include "drive/bytes.h"
-#include "tests/virtual/virtual_test_support.h"
+#include "tests/support/virtual_rig.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 DriveIdentity Named(const char* product) {
@@ -254,4 +254,4 @@ TEST(VirtualAspiPlatformTest, HonoursTheSystemDirectoryContractAndKnowsOnlyItsLi
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

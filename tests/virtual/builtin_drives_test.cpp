@@ -11,11 +11,11 @@
 #include <fstream>
 #include <string>
 
-#include "tests/virtual/virtual_test_support.h"
+#include "tests/support/virtual_rig.h"
 #include "virtual/drive_source.h"
 #include "virtual/drive_state_file.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -165,4 +165,4 @@ TEST_F(BuiltinDrives, TheStateDirectoryFollowsXdgStateHomeOrHome) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "tests/virtual/virtual_test_support.h"
+#include "tests/support/virtual_rig.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 class DriveCommands : public ::testing::Test {
@@ -143,4 +143,4 @@ TEST_F(DriveCommandsWithoutMedium, TestUnitReadyReportsMediumNotPresent) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "tests/virtual/virtual_test_support.h"
+#include "tests/support/virtual_rig.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 class FirmwareDownload : public ::testing::Test {
@@ -165,4 +165,4 @@ TEST_F(FirmwareDownload, VendorDownloadWithLessDataThanItsLengthIsAParameterList
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "tests/virtual/virtual_test_support.h"
+#include "tests/support/virtual_rig.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 // A trigger's expected answer: accepted (with GOOD or NOT READY 2/04/01) or refused.
@@ -186,4 +186,4 @@ TEST_F(PersonalityComingBack, WhileProgrammingOnlyInquiryAndRequestSenseAreAnswe
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -5,9 +5,9 @@
 #include <array>
 #include <string>
 
-#include "tests/virtual/virtual_test_support.h"
+#include "tests/support/virtual_rig.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 class DriveFaults : public ::testing::Test {
@@ -202,4 +202,4 @@ TEST(VirtualClockTest, SleepAdvancesAtOnceAndIsRecorded) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

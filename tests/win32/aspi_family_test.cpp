@@ -17,9 +17,9 @@
 
 #include "drive/atapi.h"
 #include "drive/system_platform.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 constexpr std::uint8_t kStatusError = 4;  // SS_ERR
@@ -145,4 +145,4 @@ TEST(AspiLibraryMissing, ShowsTheMessageAndLeavesTheDeviceTableEmpty) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -12,7 +12,7 @@
 
 #include "tests/win32/child_process.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 // Long enough for a completion wait that runs out (121 s) and what follows it.
@@ -200,4 +200,4 @@ TEST_F(AspiFlash, DriveThatNeverComesBackEndsInTheTimeOutLineWithTheTargetStatus
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <chrono>
 
-namespace troz::testing {
+namespace troz::test {
 
 namespace {
 
@@ -186,4 +186,4 @@ ChildResult RunProgram(const std::string& program, const std::string& arguments,
     return child.Finish(timeoutMs);
 }
 
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace troz::testing {
+namespace troz::test {
 
 // A path of the build tree as Windows programs under wine name it: / is drive Z:.
 std::string WindowsPath(const std::string& path);
@@ -75,4 +75,4 @@ ChildResult RunProgram(const std::string& program, const std::string& arguments,
 // CR LF line ends, as Windows programs write them, become LF.
 std::string WithoutCarriageReturns(std::string text);
 
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -19,9 +19,9 @@
 
 #include "drive/atapi.h"
 #include "drive/system_platform.h"
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 constexpr DWORD kPassThroughBlockSize = 80;
@@ -140,4 +140,4 @@ TEST_F(NtFamily, CodeWithoutSystemTextShowsWhyFormattingFailed) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -4,7 +4,7 @@
 
 #include "tests/win32/child_process.h"
 
-namespace troz::testing {
+namespace troz::test {
 namespace {
 
 constexpr std::uint32_t kProgramTimeoutMs = 20000;
@@ -58,4 +58,4 @@ TEST_F(SingleInstance, KilledFirstCopyLeavesNoMarkBehind) {
 }
 
 }  // namespace
-}  // namespace troz::testing
+}  // namespace troz::test

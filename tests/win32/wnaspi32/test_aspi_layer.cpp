@@ -20,9 +20,6 @@ namespace troz::wnaspi32 {
 
 namespace {
 
-constexpr std::uint8_t kDirectionMask = 0x18;
-constexpr std::size_t kSenseAreaSize = aspi::kSenseLength + 2;
-constexpr std::uint32_t kSupportInfoStatusShift = 8;
 // Device-type requests for this host adapter complete on a thread of the layer.
 constexpr std::uint8_t kLaterDeviceTypeAdapter = 1;
 
@@ -174,8 +171,7 @@ std::uint32_t TestAspiLayer::Now() {
 }
 
 std::uint32_t TestAspiLayer::SupportInfo() const {
-    return (static_cast<std::uint32_t>(aspi::kSsComp) << kSupportInfoStatusShift) |
-           kBuiltinHostAdapterCount;
+    return AspiSupportInfo(aspi::kSsComp, kBuiltinHostAdapterCount);
 }
 
 std::uint32_t TestAspiLayer::Send(std::uint8_t* request) {
@@ -272,41 +268,18 @@ std::string TestAspiLayer::Execute(std::uint8_t* request) {
     const AspiAddress address{request[aspi::kHostAdapter], request[aspi::exec::kTarget],
                               request[aspi::exec::kLun]};
     const auto length = GetNative<std::uint32_t>(request + aspi::exec::kBufferLength);
-    auto* buffer = static_cast<std::uint8_t*>(GetPointer(request + aspi::exec::kBufferPointer));
-    std::uint8_t direction = request[aspi::kFlags] & kDirectionMask;
-    if (direction != kDirectionIn && direction != kDirectionOut) {
-        direction = kDirectionNone;
-    }
     std::string line = Address(request, aspi::exec::kTarget, aspi::exec::kLun) + " ";
     for (std::size_t i = 0; i < kCdbLength; ++i) {
         line += Format("%02x", request[aspi::exec::kCdb + i]);
     }
     line += Format(" %u %s -> ", length, length > 0 ? "later" : "now");
 
-    VirtualDrive* drive = DriveAt(address);
-    std::uint8_t status = aspi::kSsComp;
-    request[aspi::exec::kHostStatus] = 0;
-    request[aspi::exec::kTargetStatus] = 0;
-    if (drive == nullptr) {
-        status = aspi::kSsNoDevice;
-    } else {
-        const DeviceReply reply = drive->Execute(request + aspi::exec::kCdb, direction, buffer,
-                                                 buffer != nullptr ? length : 0);
-        if (reply.fault == TransportFault::Gone) {
-            status = aspi::kSsNoDevice;
-        } else if (reply.fault != TransportFault::None) {
-            request[aspi::exec::kHostStatus] = kHostStatusUnexpectedBusFree;
-            status = aspi::kSsErr;
-        } else if (reply.scsiStatus != kScsiStatusGood) {
-            request[aspi::exec::kTargetStatus] = reply.scsiStatus;
-            if (reply.scsiStatus == kScsiStatusCheckCondition) {
-                const std::size_t count = std::min<std::size_t>(
-                    {request[aspi::exec::kSenseLengthField], kSenseAreaSize, reply.sense.size()});
-                std::memcpy(request + aspi::exec::kSenseArea, reply.sense.data(), count);
-            }
-            status = aspi::kSsErr;
-        }
+    DeviceReply reply;
+    reply.fault = TransportFault::Gone;
+    if (VirtualDrive* drive = DriveAt(address)) {
+        reply = RunExecRequest(*drive, request);
     }
+    const std::uint8_t status = CompleteExecRequest(request, reply);
     const std::uint8_t* sense = request + aspi::exec::kSenseArea;
     line += Format("%x %x %x %x %x", status, request[aspi::exec::kTargetStatus],
                    sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset]);

@@ -1,6 +1,6 @@
-// What the tests of the virtual drives share: recording system services, firmware images
-// that carry a model record, and a rig of one drive behind the real TAtapi on either of the
-// virtual transports.
+// Virtual drives behind the real TAtapi on either virtual transport: the base of every rig
+// over virtual drives, the rig of the virtual drive tests, and firmware images that carry a
+// model record.
 #pragma once
 
 #include <cstdint>
@@ -9,23 +9,38 @@
 #include <vector>
 
 #include "drive/atapi.h"
-#include "drive/system_services.h"
+#include "tests/support/recording_services.h"
 #include "virtual/drive_config.h"
 #include "virtual/virtual_clock.h"
 #include "virtual/virtual_drive.h"
 #include "virtual/virtual_platform.h"
 
-namespace troz::testing {
+namespace troz::test {
 
-class RecordingServices final : public SystemServices {
+// The virtual clock, recording services and the virtual platform; device i sits at
+// pass-through candidate i and at ASPI host adapter 0, target i, LUN 0. Start makes the drive
+// context, so a test or rig can attach devices and tune the platform first.
+class VirtualRig {
 public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RequestRestart(std::string& error) override {
-        error = "not in tests";
-        return false;
+    explicit VirtualRig(VirtualTransport transport, std::uint32_t startTick = 0)
+        : clock(startTick), platform(transport, clock) {}
+    // A rig resets the drive context before its devices go.
+    virtual ~VirtualRig() = default;
+    VirtualRig(const VirtualRig&) = delete;
+    VirtualRig& operator=(const VirtualRig&) = delete;
+
+    void Attach(ScsiDevice& device, int index) {
+        platform.Attach(&device, index, {0, static_cast<std::uint8_t>(index), 0});
+    }
+    TAtapi& Start() {
+        atapi = std::make_unique<TAtapi>(platform, clock, services);
+        return *atapi;
     }
 
-    std::vector<std::string> messages;
+    VirtualClock clock;
+    RecordingServices services;
+    VirtualDrivePlatform platform;
+    std::unique_ptr<TAtapi> atapi;
 };
 
 using Block = std::vector<std::uint8_t>;
@@ -40,14 +55,12 @@ std::vector<std::uint8_t> Concatenated(const std::vector<Block>& blocks);
 // The firmware of the demo package: "TROZ    KVW-A100A       1.10", model code 'A','1'.
 DriveIdentity DemoFirmwareIdentity();
 
-// One drive at pass-through candidate 0 and ASPI host adapter 0, target 0, LUN 0, and the
-// drive context over it (made by Start, so a test can tune the drive or platform first).
-struct DriveRig {
+// One drive at index 0.
+struct DriveRig : VirtualRig {
     explicit DriveRig(const VirtualDriveConfig& config,
                       VirtualTransport transport = VirtualTransport::PassThrough);
-    ~DriveRig();
+    ~DriveRig() override { atapi.reset(); }
 
-    TAtapi& Start();
     LastSense Sense() const { return atapi->GetLastSense(); }
 
     // The direct procedure's download: every block by vendor download, function 5.
@@ -58,11 +71,7 @@ struct DriveRig {
     // Polls TEST UNIT READY until it succeeds; the number of polls, or -1 after limit.
     int PollUntilReady(int limit);
 
-    VirtualClock clock;
-    RecordingServices services;
     VirtualDrive drive;
-    VirtualDrivePlatform platform;
-    std::unique_ptr<TAtapi> atapi;
 };
 
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -1,4 +1,4 @@
-#include "tests/drive/drive_fakes.h"
+#include "tests/support/drive_fakes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "drive/bytes.h"
 #include "drive/scsi.h"
 
-namespace troz::testing {
+namespace troz::test {
 
 namespace {
 
@@ -43,7 +43,19 @@ DeviceHandle ScriptedPassThrough::Open(int candidate) {
     if (openFails[static_cast<std::size_t>(candidate)]) {
         return kInvalidHandle;
     }
-    return 0x1000 + candidate;
+    return HandleOf(candidate);
+}
+
+void ScriptedPassThrough::Hold(std::vector<ScriptedDrive> list) {
+    held_ = std::move(list);
+    drives.fill(nullptr);
+    for (std::size_t i = 0; i < held_.size() && i < drives.size(); ++i) {
+        drives[i] = &held_[i];
+    }
+}
+
+int ScriptedPassThrough::CloseCount(int candidate) const {
+    return static_cast<int>(std::count(closed.begin(), closed.end(), HandleOf(candidate)));
 }
 
 PlatformError ScriptedPassThrough::Execute(DeviceHandle handle, PassThroughBlock& block) {
@@ -72,7 +84,7 @@ PlatformError ScriptedPassThrough::Execute(DeviceHandle handle, PassThroughBlock
         reply = replies.front();
         replies.pop_front();
     }
-    const auto candidate = static_cast<std::size_t>(handle - 0x1000);
+    const auto candidate = static_cast<std::size_t>(handle - HandleOf(0));
     const ScriptedDrive* drive = candidate < drives.size() ? drives[candidate] : nullptr;
     if (record.cdb[0] == kInquiryOpcode && drive != nullptr && !drive->inquiryFails &&
         block.DataBuffer() != nullptr) {
@@ -102,9 +114,13 @@ bool ScriptedPassThrough::FormatSystemError(std::uint32_t code, std::string& tex
     return true;
 }
 
-ScriptedAspi::ScriptedAspi() { installedAspi = this; }
+ScriptedAspi::ScriptedAspi() {
+    installedAspi = this;
+}
 
-ScriptedAspi::~ScriptedAspi() { installedAspi = nullptr; }
+ScriptedAspi::~ScriptedAspi() {
+    installedAspi = nullptr;
+}
 
 std::uint32_t ScriptedAspi::GetSystemDirectory(char* buffer, std::uint32_t size) {
     const auto length = static_cast<std::uint32_t>(systemDirectory.size());
@@ -221,12 +237,12 @@ void ScriptedAspi::Pump() {
         return;
     }
     if (--pendingPumps <= 0) {
-        const int type = deviceType(pendingDeviceType[aspi::kHostAdapter],
-                                    pendingDeviceType[aspi::gdev::kTarget],
-                                    pendingDeviceType[aspi::gdev::kLun]);
+        const int type =
+            deviceType(pendingDeviceType[aspi::kHostAdapter],
+                       pendingDeviceType[aspi::gdev::kTarget], pendingDeviceType[aspi::gdev::kLun]);
         pendingDeviceType[aspi::kStatus] = type < 0 ? aspi::kSsNoDevice : aspi::kSsComp;
         pendingDeviceType = nullptr;
     }
 }
 
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -1,4 +1,4 @@
-#include "tests/update/flash_rig.h"
+#include "tests/support/flash_rig.h"
 
 #include <cstdio>
 #include <ostream>
@@ -85,14 +85,6 @@ PackageImage PatternImage(const std::vector<std::uint16_t>& sizes) {
     return image;
 }
 
-std::vector<std::uint8_t> Concatenated(const PackageImage& image) {
-    std::vector<std::uint8_t> bytes;
-    for (const PackageBlock& block : image) {
-        bytes.insert(bytes.end(), block.begin(), block.end());
-    }
-    return bytes;
-}
-
 VirtualDriveConfig RigConfig(Personality personality) {
     VirtualDriveConfig config = ConfigFor(personality);
     config.commandLatencyMs = kRigLatencyMs;
@@ -101,17 +93,12 @@ VirtualDriveConfig RigConfig(Personality personality) {
 }
 
 FlashRig::FlashRig(VirtualTransport transport, VirtualDriveConfig config, std::uint32_t startTick)
-    : clock(startTick),
+    : VirtualRig(transport, startTick),
       drive(clock, std::move(config)),
       link(drive),
-      platform(transport, clock),
       transport_(transport) {
-    platform.Attach(&link, 0, {0, 0, 0});
-    atapi = std::make_unique<TAtapi>(platform, clock, services);
-}
-
-FlashRig::~FlashRig() {
-    atapi.reset();
+    Attach(link, 0);
+    Start();
 }
 
 void FlashRig::UsePackage(const PackageContents& contents) {

@@ -11,10 +11,10 @@
 
 #include "drive/linux/linux_system.h"
 
-namespace troz::testing {
+namespace troz::test {
 
 class FakeLinuxSystem final : public LinuxSystem {
-  public:
+public:
     int Ioctl(int fd, sg_io_hdr& header) override {
         ioctlDescriptors.push_back(fd);
         return answer ? answer(header) : 0;
@@ -58,4 +58,4 @@ class FakeLinuxSystem final : public LinuxSystem {
     int nextDescriptor = 3;
 };
 
-}  // namespace troz::testing
+}  // namespace troz::test

@@ -1,8 +1,7 @@
-#include "tests/update/workflow_rig.h"
+#include "tests/support/workflow_rig.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <ostream>
 
 namespace troz::test {
@@ -52,15 +51,6 @@ bool SequenceWindow::AskRestart() {
     return RecordingWindow::AskRestart();
 }
 
-bool RestartServices::RequestRestart(std::string& error) {
-    ++restartRequests;
-    if (restartRefused) {
-        error = refusal;
-        return false;
-    }
-    return true;
-}
-
 DeviceReply WatchedDrive::Execute(const std::uint8_t* cdb, std::uint8_t direction,
                                   std::uint8_t* buffer, std::uint32_t length) {
     opcodes.push_back(cdb[0]);
@@ -71,28 +61,6 @@ DeviceReply WatchedDrive::Execute(const std::uint8_t* cdb, std::uint8_t directio
 void WatchedDrive::Forget() {
     opcodes.clear();
     enablings.clear();
-}
-
-ScopedFile::ScopedFile(const std::string& relativePath, const std::vector<std::uint8_t>& bytes)
-    : path_(::testing::TempDir() + relativePath) {
-    const std::filesystem::path path(path_);
-    if (path.has_parent_path() && !std::filesystem::exists(path.parent_path())) {
-        folder_ = path.parent_path().string();
-        std::filesystem::create_directories(folder_);
-    }
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    if (file != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-}
-
-ScopedFile::~ScopedFile() {
-    std::remove(path_.c_str());
-    if (!folder_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(folder_, ignored);
-    }
 }
 
 ModelRecordFields TrozFields(const std::string& product, std::array<std::uint8_t, 2> modelCode) {
@@ -148,14 +116,14 @@ VirtualDriveConfig DirectDrive(const DriveIdentity& identity) {
 }
 
 WorkflowRig::WorkflowRig(const std::vector<VirtualDriveConfig>& configs, VirtualTransport transport)
-    : platform(std::make_unique<VirtualDrivePlatform>(transport, clock)) {
+    : VirtualRig(transport) {
+    services.refusal = "A required privilege is not held by the client.";
     for (std::size_t n = 0; n < configs.size(); ++n) {
         drives_.push_back(std::make_unique<VirtualDrive>(clock, configs[n]));
         links_.push_back(std::make_unique<WatchedDrive>(*drives_.back(), window));
-        platform->Attach(links_.back().get(), static_cast<int>(n),
-                         {0, static_cast<std::uint8_t>(n), 0});
+        Attach(*links_.back(), static_cast<int>(n));
     }
-    atapi = std::make_unique<TAtapi>(*platform, clock, services);
+    VirtualRig::Start();
     workflow = std::make_unique<UpdateWorkflow>(*atapi, window, clock, services);
     if (atapi->DriveCount() > 0) {
         Select(0);

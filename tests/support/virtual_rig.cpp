@@ -1,11 +1,11 @@
-#include "tests/virtual/virtual_test_support.h"
+#include "tests/support/virtual_rig.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "drive/bytes.h"
 
-namespace troz::testing {
+namespace troz::test {
 
 namespace {
 
@@ -66,17 +66,8 @@ DriveIdentity DemoFirmwareIdentity() {
 }
 
 DriveRig::DriveRig(const VirtualDriveConfig& config, VirtualTransport transport)
-    : drive(clock, config), platform(transport, clock) {
-    platform.Attach(&drive, 0, {0, 0, 0});
-}
-
-DriveRig::~DriveRig() {
-    atapi.reset();
-}
-
-TAtapi& DriveRig::Start() {
-    atapi = std::make_unique<TAtapi>(platform, clock, services);
-    return *atapi;
+    : VirtualRig(transport), drive(clock, config) {
+    Attach(drive, 0);
 }
 
 bool DriveRig::DownloadBlocks(const std::vector<Block>& blocks) {
@@ -121,4 +112,4 @@ int DriveRig::PollUntilReady(int limit) {
     return -1;
 }
 
-}  // namespace troz::testing
+}  // namespace troz::test

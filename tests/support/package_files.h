@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,34 +11,21 @@
 
 namespace troz::test {
 
-// A file under the test temp folder, named after the running test, removed at the end.
+// A file under the test temp folder, removed at the end: at relativePath (a missing folder on
+// the way is made, and removed with it), or else named after the running test.
 class TempPackageFile {
-  public:
+public:
     explicit TempPackageFile(const std::vector<std::uint8_t>& bytes,
-                             const std::string& suffix = ".tfs") {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        for (char& c : name) {
-            if (c == '/') {
-                c = '_';
-            }
-        }
-        path_ = ::testing::TempDir() + "troz_" + name + "_" + std::to_string(counter_++) + suffix;
-        std::FILE* file = std::fopen(path_.c_str(), "wb");
-        if (file != nullptr) {
-            std::fwrite(bytes.data(), 1, bytes.size(), file);
-            std::fclose(file);
-        }
-    }
-    ~TempPackageFile() { std::remove(path_.c_str()); }
+                             const std::string& relativePath = {});
+    ~TempPackageFile();
     TempPackageFile(const TempPackageFile&) = delete;
     TempPackageFile& operator=(const TempPackageFile&) = delete;
 
     const std::string& Path() const { return path_; }
 
-  private:
-    static inline int counter_ = 0;
+private:
     std::string path_;
+    std::string folder_;
 };
 
 inline std::vector<std::uint8_t> BuildPackage(const PackageContents& contents) {

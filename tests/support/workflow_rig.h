@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "drive/atapi.h"
-#include "drive/system_services.h"
-#include "tests/update/package_files.h"
-#include "tests/update/recording_window.h"
+#include "tests/support/package_files.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/virtual_rig.h"
 #include "update/package_writer.h"
 #include "update/update_workflow.h"
 #include "virtual/drive_config.h"
@@ -56,17 +56,6 @@ public:
     std::function<void()> onDispatch;
 };
 
-class RestartServices final : public SystemServices {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RequestRestart(std::string& error) override;
-
-    std::vector<std::string> messages;
-    int restartRequests = 0;
-    bool restartRefused = true;
-    std::string refusal = "A required privilege is not held by the client.";
-};
-
 // A drive as the host reaches it: every command is passed on, and the window's enabling
 // state at the moment the command went out is kept beside it.
 class WatchedDrive final : public ScsiDevice {
@@ -86,22 +75,6 @@ public:
 private:
     VirtualDrive& drive_;
     const SequenceWindow& window_;
-};
-
-// A file at any path under the test temp folder (a folder in the path is made), removed at
-// the end.
-class ScopedFile {
-public:
-    ScopedFile(const std::string& relativePath, const std::vector<std::uint8_t>& bytes);
-    ~ScopedFile();
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-    std::string folder_;
 };
 
 // Vendor "TROZ", revision "1.10", the given product and model code.
@@ -125,14 +98,13 @@ std::vector<std::uint8_t> MultiPackage(const std::vector<std::vector<std::uint8_
 // before every check has passed.
 bool IsFirmwareCommand(std::uint8_t opcode);
 
-class WorkflowRig {
+// The services refuse a restart as a system without the privilege does.
+class WorkflowRig : public VirtualRig {
 public:
     explicit WorkflowRig(const std::vector<VirtualDriveConfig>& configs,
                          VirtualTransport transport = VirtualTransport::PassThrough);
     explicit WorkflowRig(const VirtualDriveConfig& config) : WorkflowRig(std::vector{config}) {}
-    ~WorkflowRig();
-    WorkflowRig(const WorkflowRig&) = delete;
-    WorkflowRig& operator=(const WorkflowRig&) = delete;
+    ~WorkflowRig() override;
 
     // Picks a drive in the drive list, as the window's SelDeviceChange does.
     void Select(int index);
@@ -149,11 +121,7 @@ public:
     int CountOf(int index, std::uint8_t opcode);
     bool AnyFirmwareCommand(int index);
 
-    VirtualClock clock;
-    RestartServices services;
     SequenceWindow window;
-    std::unique_ptr<VirtualDrivePlatform> platform;
-    std::unique_ptr<TAtapi> atapi;
     std::unique_ptr<UpdateWorkflow> workflow;
 
 private:

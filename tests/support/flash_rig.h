@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "drive/atapi.h"
-#include "drive/system_services.h"
-#include "tests/update/package_files.h"
-#include "tests/update/recording_window.h"
+#include "tests/support/package_files.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/virtual_rig.h"
 #include "update/flash_driver.h"
 #include "update/package_format.h"
 #include "update/package_state.h"
@@ -42,17 +42,6 @@ constexpr std::uint32_t kShortestPauseMs = 500;
 
 const char* TransportName(VirtualTransport transport);
 
-class FlashServices final : public SystemServices {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RequestRestart(std::string& error) override {
-        error = "not in tests";
-        return false;
-    }
-
-    std::vector<std::string> messages;
-};
-
 // The link between host and drive. It passes every command on to the drive; a test can have
 // the answers to some commands lost on the way back, after the drive has acted on them.
 class DriveLink final : public ScsiDevice {
@@ -76,14 +65,11 @@ std::string BytesText(const std::vector<std::uint8_t>& bytes);
 
 // A single-image package of blocks with the given sizes, each filled with its own pattern.
 PackageImage PatternImage(const std::vector<std::uint16_t>& sizes);
-std::vector<std::uint8_t> Concatenated(const PackageImage& image);
 
-class FlashRig {
+class FlashRig : public VirtualRig {
 public:
     FlashRig(VirtualTransport transport, VirtualDriveConfig config, std::uint32_t startTick = 0);
-    ~FlashRig();
-    FlashRig(const FlashRig&) = delete;
-    FlashRig& operator=(const FlashRig&) = delete;
+    ~FlashRig() override { atapi.reset(); }
 
     // Writes the package, validates it into the header copy (as Start does) and forgets the
     // commands the drive has seen so far. A multi-image package is read at state.imageIndex.
@@ -110,12 +96,8 @@ public:
     bool DriveProgrammed();
     bool NtTransport() const { return transport_ == VirtualTransport::PassThrough; }
 
-    VirtualClock clock;
-    FlashServices services;
     VirtualDrive drive;
     DriveLink link;
-    VirtualDrivePlatform platform;
-    std::unique_ptr<TAtapi> atapi;
     RecordingWindow window;
     std::unique_ptr<TempPackageFile> package;
     PackageHeader header;
@@ -131,6 +113,27 @@ private:
 // request block's error status on ASPI.
 unsigned CheckConditionStatus(VirtualTransport transport);
 std::string TransportTestName(const ::testing::TestParamInfo<VirtualTransport>& info);
+
+// A flash test on each transport: its rigs hold an image of blockSizes (or of the sizes given).
+class FlashTest : public ::testing::TestWithParam<VirtualTransport> {
+protected:
+    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config,
+                                      std::uint32_t startTick = 0) const {
+        return MakeRig(config, blockSizes, startTick);
+    }
+    std::unique_ptr<FlashRig> MakeRig(const VirtualDriveConfig& config,
+                                      const std::vector<std::uint16_t>& sizes,
+                                      std::uint32_t startTick = 0) const {
+        auto rig = std::make_unique<FlashRig>(GetParam(), config, startTick);
+        rig->UseImage(PatternImage(sizes));
+        return rig;
+    }
+    bool Nt() const { return GetParam() == VirtualTransport::PassThrough; }
+    // CheckConditionStatus of the test's transport, as a log line shows it.
+    std::string Refused() const { return std::to_string(CheckConditionStatus(GetParam())); }
+
+    std::vector<std::uint16_t> blockSizes = {1000, 2000};
+};
 
 // The rig's drive configuration: a personality with the rig's latency and programming time.
 VirtualDriveConfig RigConfig(Personality personality);

@@ -2,21 +2,25 @@
 // services, a scripted pass-through backend and a scripted ASPI layer.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "drive/aspi_layout.h"
 #include "drive/aspi_platform.h"
+#include "drive/atapi.h"
 #include "drive/clock.h"
 #include "drive/drive_platform.h"
 #include "drive/pass_through_backend.h"
-#include "drive/system_services.h"
+#include "tests/support/recording_services.h"
 
-namespace troz::testing {
+namespace troz::test {
 
 class ManualClock final : public Clock {
 public:
@@ -28,19 +32,6 @@ public:
 
     std::uint32_t now = 0;
     std::vector<std::uint32_t> sleeps;
-};
-
-class RecordingServices final : public SystemServices {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RequestRestart(std::string& error) override {
-        ++restartRequests;
-        error = "not in tests";
-        return false;
-    }
-
-    std::vector<std::string> messages;
-    int restartRequests = 0;
 };
 
 // What one pass-through call carried, copied out of the block when it was executed.
@@ -60,6 +51,7 @@ struct SentBlock {
 };
 
 // A drive behind the scripted backend: its INQUIRY data and the answer to every command.
+// The names are padded with spaces to their fields; NULs in them stay as they are.
 struct ScriptedDrive {
     std::string vendor = "TROZ";
     std::string product = "KVW-A100A";
@@ -69,12 +61,18 @@ struct ScriptedDrive {
 
 class ScriptedPassThrough final : public PassThroughBackend {
 public:
+    static DeviceHandle HandleOf(int candidate) { return 0x1000 + candidate; }
     bool IsOpticalDrive(int candidate) override;
     std::string DevicePath(int candidate) override;
     DeviceHandle Open(int candidate) override;
     void Close(DeviceHandle handle) override { closed.push_back(handle); }
     PlatformError Execute(DeviceHandle handle, PassThroughBlock& block) override;
-    bool FormatSystemError(std::uint32_t code, std::string& text, std::uint32_t& lastError) override;
+    bool FormatSystemError(std::uint32_t code, std::string& text,
+                           std::uint32_t& lastError) override;
+
+    // Candidate i holds drive i of the list, kept by the backend.
+    void Hold(std::vector<ScriptedDrive> list);
+    int CloseCount(int candidate) const;
 
     // Candidate -> drive; a candidate without a drive is not an optical drive.
     std::array<const ScriptedDrive*, kCandidateCount> drives{};
@@ -92,6 +90,9 @@ public:
     };
     std::deque<Reply> replies;
     std::function<bool(std::uint32_t, std::string&, std::uint32_t&)> formatter;
+
+private:
+    std::vector<ScriptedDrive> held_;
 };
 
 // The scripted ASPI layer: host adapters of targets and LUNs with device types. Only one
@@ -153,6 +154,10 @@ private:
 
 class FakePlatform final : public DrivePlatform {
 public:
+    FakePlatform() = default;
+    explicit FakePlatform(std::vector<ScriptedDrive> drives) {
+        passThrough.Hold(std::move(drives));
+    }
     std::uint32_t VersionPlatformId() override { return platformId; }
     PassThroughBackend& PassThrough() override { return passThrough; }
     AspiPlatform& Aspi() override { return aspi; }
@@ -167,7 +172,19 @@ public:
     int pumps = 0;
 };
 
+// A test over the scripted platform; Start makes the drive context, once the test has set the
+// platform up.
+class FakeDriveTest : public ::testing::Test {
+protected:
+    void Start() { atapi = std::make_unique<TAtapi>(platform, clock, services); }
+
+    FakePlatform platform;
+    ManualClock clock;
+    RecordingServices services;
+    std::unique_ptr<TAtapi> atapi;
+};
+
 // INQUIRY data of a removable CD/DVD device with the given names.
 void FillInquiry(const ScriptedDrive& drive, std::uint8_t* reply, std::uint32_t length);
 
-}  // namespace troz::testing
+}  // namespace troz::test
