@@ -5,12 +5,18 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "drive/os_errors.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -202,6 +208,120 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, std::size_t limit, s
     }
     content.resize(read);
     return SmallFileRead::Read;
+}
+
+namespace {
+
+// Where the bytes go: the target of a symbolic link, so that the link stays a link.
+std::filesystem::path ReplacedPath(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_symlink(path, error)) {
+        const auto target = std::filesystem::canonical(path, error);
+        if (!error) {
+            return target;
+        }
+    }
+    return path;
+}
+
+#ifdef _WIN32
+bool WriteNewFile(const std::filesystem::path& file, const void* data, std::size_t size,
+                  std::string& reason) {
+    std::FILE* stream = _wfopen(file.c_str(), L"wbx");
+    if (stream == nullptr) {
+        reason = SystemErrorText(errno);
+        return false;
+    }
+    const bool written = size == 0 || std::fwrite(data, 1, size, stream) == size;
+    const bool flushed = written && std::fflush(stream) == 0 && _commit(_fileno(stream)) == 0;
+    const int writeError = errno;
+    if (std::fclose(stream) != 0 || !flushed) {
+        reason = SystemErrorText(writeError);
+        return false;
+    }
+    return true;
+}
+#else
+bool WriteAll(int descriptor, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            if (written == 0) {
+                errno = ENOSPC;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool WriteNewFile(const std::filesystem::path& file, const void* data, std::size_t size,
+                  mode_t mode, std::string& reason) {
+    const int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (descriptor < 0) {
+        reason = SystemErrorText(errno);
+        return false;
+    }
+    // Past a file-size limit the write must fail with EFBIG, not end the process.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    const bool written = WriteAll(descriptor, static_cast<const std::uint8_t*>(data), size) &&
+                         ::fsync(descriptor) == 0;
+    const int writeError = errno;
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+    if (::close(descriptor) != 0 || !written) {
+        reason = SystemErrorText(written ? errno : writeError);
+        return false;
+    }
+    return true;
+}
+#endif
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& reason) {
+    const std::filesystem::path target = ReplacedPath(path);
+    std::filesystem::path temporary = target;
+#ifdef _WIN32
+    temporary += ".new" + std::to_string(_getpid());
+    if (!WriteNewFile(temporary, data, size, reason)) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return false;
+    }
+#else
+    temporary += ".new" + std::to_string(::getpid());
+    FileStatus status{};
+    // A new file gets what an ordinary create gives it; a replaced one keeps its mode.
+    mode_t mode = 0666;
+    const bool replacing = ::stat(target.c_str(), &status) == 0;
+    if (replacing) {
+        mode = status.st_mode & 07777;
+    }
+    ::unlink(temporary.c_str());  // left by a run of the same process id that died
+    if (!WriteNewFile(temporary, data, size, mode, reason)) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (replacing) {
+        ::chmod(temporary.c_str(), mode);  // the umask took bits the old file had
+    }
+#endif
+    std::error_code error;
+    std::filesystem::rename(temporary, target, error);
+    if (error) {
+        reason = error.message();
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    return true;
 }
 
 std::string PrintableName(std::string_view name) {
