@@ -150,9 +150,11 @@ TEST_F(BuiltinDrives, StatesOfAnyBytesReadBackExactly) {
                                   "\xFF"
                                   "1.1",
                                   {0x00, 0xFE}}}};
-    ASSERT_TRUE(SaveDriveStates(stateFile, states));
-    EXPECT_EQ(LoadDriveStates(stateFile), states);
-    EXPECT_TRUE(LoadDriveStates(stateHome / "missing.json").empty());
+    std::string message;
+    ASSERT_TRUE(SaveDriveStates(stateFile, states, message)) << message;
+    EXPECT_EQ(LoadDriveStates(stateFile, message), states);
+    EXPECT_TRUE(LoadDriveStates(stateHome / "missing.json", message).empty());
+    EXPECT_EQ(message, "");
 }
 
 TEST_F(BuiltinDrives, TheStateDirectoryFollowsXdgStateHomeOrHome) {
