@@ -27,8 +27,8 @@ constexpr int kStateFileVersion = 1;
 constexpr int kJsonIndent = 2;
 
 std::string FactoryStateWarning(const std::filesystem::path& file, const std::string& reason) {
-    return "The virtual drives' state file " + PrintableName(file.string()) + " cannot be used (" +
-           reason + "); the virtual drives start in their factory state";
+    return "The virtual drives' state file " + PrintableName(file.string()) +
+           " cannot be used: " + reason + "; the virtual drives start in their factory state";
 }
 
 std::string SaveFailure(const std::filesystem::path& file, const std::string& reason) {
