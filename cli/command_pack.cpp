@@ -238,7 +238,7 @@ bool CheckOutput(const PackOptions& options, std::string& error) {
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
                std::string& error) {
     std::string reason;
-    if (!ReplaceFile(path, bytes.data(), bytes.size(), reason)) {
+    if (!WriteFileReplacing(path, bytes.data(), bytes.size(), reason)) {
         error = "cannot write " + PrintableName(path) + ": " + reason;
         return false;
     }

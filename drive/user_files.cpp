@@ -286,7 +286,8 @@ bool WriteNewFile(const std::filesystem::path& file, const void* data, std::size
 
 }  // namespace
 
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& reason) {
+bool WriteFileReplacing(const std::string& path, const void* data, std::size_t size,
+                        std::string& reason) {
     const std::filesystem::path target = ReplacedPath(path);
     std::filesystem::path temporary = target;
 #ifdef _WIN32

@@ -35,7 +35,8 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, std::size_t limit, s
 // file in the same folder, are flushed to the disk, and that file is renamed over the
 // target. On failure, reason names what went wrong and the old file is untouched. A file
 // that is replaced keeps its permissions; a new one gets the usual ones (umask applied).
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& reason);
+bool WriteFileReplacing(const std::string& path, const void* data, std::size_t size,
+                        std::string& reason);
 
 // The system's text for an errno value, untranslated, or "error N".
 std::string SystemErrorText(int error);

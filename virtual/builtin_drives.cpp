@@ -49,7 +49,7 @@ BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::pa
     DriveStates saved;
     if (stateFile_) {
         std::string warning;
-        saved = LoadDriveStates(*stateFile_, warning);
+        saved = ReadDriveStates(*stateFile_, warning);
         if (!warning.empty() && report_) {
             report_(warning);
         }

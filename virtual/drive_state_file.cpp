@@ -51,6 +51,12 @@ bool RefuseNonRegular(const std::filesystem::path& file, std::string& reason) {
     return !ExistsAndIsNotRegular(file.string(), reason);
 }
 
+std::filesystem::path LockPath(const std::filesystem::path& file) {
+    std::filesystem::path lockPath = file;
+    lockPath += ".lock";
+    return lockPath;
+}
+
 // An exclusive lock on a file of its own, held until destruction; every open of the lock
 // file is a lock of its own, so threads with their own locks exclude each other too.
 class StateFileLock {
@@ -245,11 +251,17 @@ bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& state
     }
     // Written aside and renamed over, so a run that dies half-way leaves the old file.
     const std::string text = document.dump(kJsonIndent) + '\n';
-    if (!ReplaceFile(file.string(), text.data(), text.size(), reason)) {
+    if (!WriteFileReplacing(file.string(), text.data(), text.size(), reason)) {
         error = SaveFailure(file, reason);
         return false;
     }
     return true;
+}
+
+DriveStates ReadDriveStates(const std::filesystem::path& file, std::string& warning) {
+    // Without a lock (a state folder that cannot be written) the file is read all the same.
+    const StateFileLock lock(LockPath(file));
+    return LoadDriveStates(file, warning);
 }
 
 bool SaveDriveState(const std::filesystem::path& file, const std::string& key,
@@ -259,12 +271,10 @@ bool SaveDriveState(const std::filesystem::path& file, const std::string& key,
         error = SaveFailure(file, reason);
         return false;
     }
-    std::filesystem::path lockPath = file;
-    lockPath += ".lock";
-    StateFileLock lock(lockPath);
+    StateFileLock lock(LockPath(file));
     if (!lock.Held(reason)) {
-        error =
-            SaveFailure(file, "cannot lock " + PrintableName(lockPath.string()) + ": " + reason);
+        error = SaveFailure(
+            file, "cannot lock " + PrintableName(LockPath(file).string()) + ": " + reason);
         return false;
     }
     // A file that cannot be read was reported when the drives started; it is replaced.

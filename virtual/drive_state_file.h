@@ -32,6 +32,10 @@ constexpr std::size_t kLargestStateFile = 64 * 1024;
 // and one line in warning naming the file and why; a missing file gives none silently.
 DriveStates LoadDriveStates(const std::filesystem::path& file, std::string& warning);
 
+// LoadDriveStates under the lock that SaveDriveState takes: a save never replaces the file
+// while it is read (which Windows refuses while the file is open).
+DriveStates ReadDriveStates(const std::filesystem::path& file, std::string& warning);
+
 // Writes the states (creating the directory), replacing the file as a whole. False, with
 // one line in error naming the file and why, when that fails.
 bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& states,

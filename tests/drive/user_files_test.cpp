@@ -74,7 +74,7 @@ TEST_F(UserFiles, AReplacedFileKeepsItsModeAndALinkStaysALink) {
     ::chmod(target.c_str(), 0640);
     fs::create_symlink(target, folder / "link");
     std::string reason;
-    ASSERT_TRUE(ReplaceFile((folder / "link").string(), "new", 3, reason)) << reason;
+    ASSERT_TRUE(WriteFileReplacing((folder / "link").string(), "new", 3, reason)) << reason;
     EXPECT_TRUE(fs::is_symlink(folder / "link"));
     std::string content;
     ASSERT_EQ(ReadSmallRegularFile(target, 10, content, reason), SmallFileRead::Read);

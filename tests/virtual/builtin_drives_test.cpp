@@ -163,13 +163,16 @@ TEST_F(BuiltinDrives, AStateThatCannotBeSavedIsReported) {
     auto platform = Make("virtual");
     TAtapi atapi(*platform, clock, services);
     FlashDemoFirmware(atapi);
+#ifndef _WIN32  // where a path through a file is not even looked at
     ASSERT_EQ(services.messages.size(), 2u);
     EXPECT_EQ(services.messages[0], "The virtual drives' state file " + stateFile.string() +
                                         " cannot be used: Not a directory; the virtual drives "
                                         "start in their factory state");
+#endif
+    ASSERT_FALSE(services.messages.empty());
     const std::string saveFailure =
         "Cannot save the virtual drives' state to " + stateFile.string();
-    EXPECT_EQ(services.messages[1].substr(0, saveFailure.size()), saveFailure);
+    EXPECT_EQ(services.messages.back().substr(0, saveFailure.size()), saveFailure);
 }
 
 TEST_F(BuiltinDrives, AFlashKeepsWhatAnotherRunSavedMeanwhile) {
@@ -195,7 +198,7 @@ TEST_F(BuiltinDrives, TwoWritersAtOnceLoseNoUpdate) {
             const DriveIdentity identity{"TROZ", key, std::to_string(n), {'A', '1'}};
             std::string message;
             const bool saved = SaveDriveState(stateFile, key, identity, message);
-            const DriveStates states = LoadDriveStates(stateFile, message);
+            const DriveStates states = ReadDriveStates(stateFile, message);
             if (!saved || states.count(key) == 0 || !(states.at(key) == identity)) {
                 ++lost;
             }
