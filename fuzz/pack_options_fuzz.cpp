@@ -29,6 +29,12 @@ fs::path& Folder() {
     return folder;
 }
 
+// Where libFuzzer reads and writes its corpus folders, given relative to it.
+fs::path& StartFolder() {
+    static fs::path folder;
+    return folder;
+}
+
 void WriteImage(const char* name, std::size_t size) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {
@@ -55,11 +61,10 @@ void ResetFolder() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     Folder() = fs::temp_directory_path() / ("troz_pack_fuzz_" + std::to_string(getpid()));
+    StartFolder() = fs::current_path();
     fs::create_directories(Folder());
-    fs::current_path(Folder());
     std::atexit([] {
         std::error_code ignored;
-        fs::current_path(fs::temp_directory_path(), ignored);
         fs::remove_all(Folder(), ignored);
     });
     return 0;
@@ -74,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         arguments.push_back(line);
     }
+    fs::current_path(Folder());
     ResetFolder();
 
     CLI::App app{"trozflash-cli"};
@@ -95,5 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::cout.rdbuf(out);
     std::cerr.rdbuf(err);
+    fs::current_path(StartFolder());
     return 0;
 }
