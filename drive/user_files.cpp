@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -103,11 +104,19 @@ std::size_t ShowableSequence(std::string_view text, std::size_t i) {
 }  // namespace
 
 std::string SystemErrorText(int error) {
+#ifdef _WIN32
+    // The C library's errno values, not the system's own error codes that FormatOsError knows.
+    const char* description = error > 0 ? std::strerror(error) : nullptr;
+    if (description != nullptr && *description != '\0') {
+        return description;
+    }
+#else
     std::string text;
     std::uint32_t lastError = 0;
     if (error > 0 && FormatOsError(static_cast<std::uint32_t>(error), text, lastError)) {
         return text;
     }
+#endif
     return "error " + std::to_string(error);
 }
 
