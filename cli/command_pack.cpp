@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/user_files.h"
 #include "update/model_record.h"
 #include "update/package_format.h"
 #include "update/package_summary.h"
@@ -21,6 +22,9 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr std::size_t kModelCodeDigits = 4;
 constexpr std::uint32_t kLargestMultiImage = 0xFFFF;
+// The last signature offset whose whole model record fits in the image's first 65535 bytes.
+constexpr long long kLastRecordOffset =
+    kWorkingBufferSize - kModelRecordDistance - kModelRecordSize;
 
 constexpr const char* kPackFooter = R"(
 Each image file is one firmware image; its model record (the INQUIRY-shaped block that names
@@ -50,28 +54,13 @@ struct PackOptions {
 
 bool ReadImageFile(const std::string& path, std::uint32_t largest, std::vector<std::uint8_t>& image,
                    std::string& error) {
-    std::error_code code;
-    const auto size = std::filesystem::file_size(path, code);
-    if (code) {
-        error = "cannot read image file " + path + ": " + code.message();
+    std::string content, reason;
+    if (ReadSmallRegularFile(path, largest, content, reason) != SmallFileRead::Read) {
+        error = "cannot read image file " + PrintableName(path) + ": " + reason;
         return false;
     }
-    if (size > largest) {
-        error = "image file " + path + " holds " + std::to_string(size) +
-                " bytes; an image of this package holds at most " + std::to_string(largest);
-        return false;
-    }
-    image.resize(static_cast<std::size_t>(size));
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    const bool read =
-        file != nullptr && std::fread(image.data(), 1, image.size(), file) == image.size();
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    if (!read) {
-        error = "cannot read image file " + path;
-    }
-    return read;
+    image.assign(content.begin(), content.end());
+    return true;
 }
 
 bool ParseModelCode(const std::string& text, std::array<std::uint8_t, 2>& code) {
@@ -115,6 +104,16 @@ bool RecordFields(const PackOptions& options, std::size_t image, std::size_t ima
 bool CheckOptions(const PackOptions& options, std::string& error) {
     if (options.imageFiles.empty() == (options.generateCount == 0)) {
         error = "give the images with --image FILE, or --generate COUNT, not both";
+        return false;
+    }
+    // Counted before anything is read or generated.
+    const std::size_t imageCount = options.imageFiles.size() + options.generateCount;
+    const std::size_t mostImages = options.multiImage ? kImageChecksumEntries : 1;
+    if (imageCount > mostImages) {
+        error = options.multiImage ? "a multi-image package holds at most 6 images, not " +
+                                         std::to_string(imageCount)
+                                   : "a single-image package holds one image, not " +
+                                         std::to_string(imageCount) + " (--multi packs up to 6)";
         return false;
     }
     const std::size_t given = !options.vendors.empty() + !options.products.empty() +
@@ -170,6 +169,11 @@ bool PlaceRecords(const PackOptions& options, const std::vector<std::uint16_t>& 
         return true;
     }
     const std::size_t recordEnd = options.recordOffset + kModelRecordDistance + kModelRecordSize;
+    if (options.recordOffset > kWorkingBufferSize) {
+        error = "--record-offset " + std::to_string(options.recordOffset) +
+                " lies past the image's first 65535 bytes";
+        return false;
+    }
     if (options.scrambled && (blockSizes.empty() || recordEnd > blockSizes[0])) {
         error = "in a scrambled package the model record must lie inside block 0; at offset " +
                 std::to_string(options.recordOffset) + " it needs a block 0 of at least " +
@@ -210,16 +214,32 @@ bool BuildPackage(const PackOptions& options, std::vector<std::uint8_t>& package
     return WritePackage(contents, package, error);
 }
 
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-               std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = "cannot create " + path;
+// The output must be a new or regular file that is none of the image files, also not
+// through another name or a symbolic link: packing overwrote its own input once.
+bool CheckOutput(const PackOptions& options, std::string& error) {
+    std::string reason;
+    if (ExistsAndIsNotRegular(options.output, reason)) {
+        error = "cannot write " + PrintableName(options.output) + ": " + reason;
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written) {
-        error = "cannot write " + path;
+    for (const std::string& image : options.imageFiles) {
+        std::error_code code;
+        if (std::filesystem::equivalent(options.output, image, code)) {
+            error = "the output " + PrintableName(options.output) + " is the image file " +
+                    PrintableName(image) + "; choose another output";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Written aside and renamed over the old file: a write that fails half-way (a full disk,
+// a file-size limit) leaves the old package as it was.
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+               std::string& error) {
+    std::string reason;
+    if (!WriteFileReplacing(path, bytes.data(), bytes.size(), reason)) {
+        error = "cannot write " + PrintableName(path) + ": " + reason;
         return false;
     }
     return true;
@@ -245,12 +265,13 @@ void WarnAboutFindings(const std::string& path) {
 void RunPack(const PackOptions& options, int& exitStatus) {
     std::vector<std::uint8_t> package;
     std::string error;
-    if (!BuildPackage(options, package, error) || !WriteFile(options.output, package, error)) {
+    if (!CheckOutput(options, error) || !BuildPackage(options, package, error) ||
+        !WriteFile(options.output, package, error)) {
         std::cerr << "pack: " << error << '\n';
         exitStatus = kExitFailed;
         return;
     }
-    std::cout << "Wrote " << options.output << ": " << package.size() << " bytes, "
+    std::cout << "Wrote " << PrintableName(options.output) << ": " << package.size() << " bytes, "
               << (options.multiImage ? "multi-image" : "single-image") << ", "
               << (options.scrambled ? "scrambled" : "plain") << '\n';
     WarnAboutFindings(options.output);
@@ -273,12 +294,17 @@ void RegisterPackCommand(CLI::App& app, int& exitStatus) {
                       "Store every block scrambled (scramble flag 1)");
     command->add_option("--image", options->imageFiles,
                         "A firmware image file; repeat for each image of a multi-image package");
-    command->add_option("--generate", options->generateCount,
-                        "Make COUNT filler images instead of reading files (for test drives)");
+    // The ranges are checked on the text, before it becomes an unsigned number: "-100"
+    // must not wrap around to a huge value.
+    command
+        ->add_option("--generate", options->generateCount,
+                     "Make COUNT filler images instead of reading files (for test drives)")
+        ->check(CLI::Range(1LL, static_cast<long long>(kImageChecksumEntries)));
     command
         ->add_option("--block-sizes", options->blockSizes,
                      "Sizes of the blocks of every image, up to 8, separated by commas")
-        ->delimiter(',');
+        ->delimiter(',')
+        ->check(CLI::Range(1LL, static_cast<long long>(kLargestBlockSize)));
     command->add_option("--vendor", options->vendors, "Model record vendor (up to 8 characters)")
         ->delimiter(',');
     command
@@ -294,7 +320,8 @@ void RegisterPackCommand(CLI::App& app, int& exitStatus) {
     command
         ->add_option("--record-offset", options->recordOffset,
                      "Image offset of the model record's signature (64 or more)")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Range(static_cast<long long>(kModelRecordScanStart), kLastRecordOffset));
     command->callback([options, &exitStatus] { RunPack(*options, exitStatus); });
 }
 

@@ -8,6 +8,7 @@
 
 #include "cli/command_pack.h"
 #include "cli/commands.h"
+#include "drive/user_files.h"
 #include "update/line_window.h"
 #include "update/package_summary.h"
 #include "update/validate_package.h"
@@ -22,7 +23,7 @@ constexpr const char* kVerifiedLine = "Ok:Firmware file check sum OK!!";
 constexpr int kJsonIndent = 2;
 
 // verify shows the lines the window would show, one per line on standard output.
-// Texts from a package may hold any byte: show the unprintable ones as \xHH.
+// Texts from a package are bytes, not names: show every byte outside printable ASCII as \xHH.
 std::string Printable(const std::string& text) {
     std::string shown;
     for (const char c : text) {
@@ -94,7 +95,7 @@ nlohmann::json InspectionJson(const std::string& path, const PackageInspection& 
     for (int k = 0; k < kImageChecksumEntries; ++k) {
         imageChecksumTable.push_back(header.ImageChecksum(k));
     }
-    nlohmann::json json = {{"file", Printable(path)},
+    nlohmann::json json = {{"file", PrintableName(path)},
                            {"headerBytes", inspection.headerBytesRead},
                            {"magicMatches", header.MagicMatches()},
                            {"format", header.Format()},
@@ -163,7 +164,7 @@ void PrintInspection(const std::string& path, const PackageInspection& inspectio
     for (int i = 0; i < kBlockSizeTableEntries; ++i) {
         table.push_back(header.BlockSize(i));
     }
-    std::cout << "Package:        " << Printable(path) << '\n'
+    std::cout << "Package:        " << PrintableName(path) << '\n'
               << "Magic:          " << (header.MagicMatches() ? "TROZ FILE SYSTEM" : "differs")
               << '\n'
               << "Format:         " << Hex(header.Format(), 2)
@@ -231,10 +232,12 @@ void RegisterVerify(CLI::App& app, int& exitStatus) {
         state.imageIndex = *image;
         PackageHeader headerCopy;
         int lineCount = 0;
-        LineWindow window([&lineCount](const std::string& text) {
-            std::cout << text << '\n';
-            ++lineCount;
-        });
+        LineWindow window(
+            [&lineCount](const std::string& text) {
+                std::cout << text << '\n';
+                ++lineCount;
+            },
+            [](const std::string& text) { std::cerr << "verify: " << text << '\n'; });
         if (ValidatePackage(*path, headerCopy, state, window)) {
             window.AddLogLine(kVerifiedLine);
             exitStatus = kExitValid;

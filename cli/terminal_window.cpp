@@ -108,6 +108,12 @@ void TerminalWindow::SetExitEnabled(bool enabled) {
     }
 }
 
+void TerminalWindow::ShowFileError(const std::string& text) {
+    ClearProgressLine();
+    std::fprintf(stderr, "trozflash-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
 bool TerminalWindow::ChoosePackageFile() {
     chosenPath_ = packagePath_;
     return true;

@@ -32,6 +32,8 @@ public:
     std::string SelectedDriveText() override;
     void DispatchPendingEvents() override {}
     bool AskRestart() override;
+    // The reason goes to standard error; standard output keeps the log's lines alone.
+    void ShowFileError(const std::string& text) override;
 
     // Takes the progress bar off the last line, so whatever follows starts on a clean line.
     void Finish();

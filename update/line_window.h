@@ -12,8 +12,9 @@ namespace troz {
 
 class LineWindow final : public UpdateWindow {
 public:
-    explicit LineWindow(std::function<void(const std::string&)> onLine = {})
-        : onLine_(std::move(onLine)) {}
+    explicit LineWindow(std::function<void(const std::string&)> onLine = {},
+                        std::function<void(const std::string&)> onFileError = {})
+        : onLine_(std::move(onLine)), onFileError_(std::move(onFileError)) {}
 
     void AddLogLine(const std::string& text) override {
         if (onLine_) {
@@ -33,9 +34,15 @@ public:
     std::string SelectedDriveText() override { return {}; }
     void DispatchPendingEvents() override {}
     bool AskRestart() override { return false; }
+    void ShowFileError(const std::string& text) override {
+        if (onFileError_) {
+            onFileError_(text);
+        }
+    }
 
 private:
     std::function<void(const std::string&)> onLine_;
+    std::function<void(const std::string&)> onFileError_;
 };
 
 }  // namespace troz

@@ -2,6 +2,7 @@
 // the selected drive, keeps its model code and index, and shows its target product.
 #include <algorithm>
 
+#include "drive/user_files.h"
 #include "update/model_record.h"
 #include "update/package_stream.h"
 #include "update/update_workflow.h"
@@ -35,7 +36,10 @@ void UpdateWorkflow::OpenPackage() {
     const std::string path = window_.PackageFileName();
     PackageStream file(path);
     if (!file.IsOpen()) {
-        window_.AddLogLine(kOpenFileErrorPrefix + path + kOpenFileErrorSuffix);
+        // The name is shown escaped: a line break in it must not make a log line of its own.
+        const std::string name = PrintableName(path);
+        window_.AddLogLine(kOpenFileErrorPrefix + name + kOpenFileErrorSuffix);
+        window_.ShowFileError("cannot open " + name + ": " + file.Failure());
         return;
     }
     auto& header = headerCopy_.RawBytes();

@@ -3,11 +3,14 @@
 #include <climits>
 #include <new>
 
+#include "drive/user_files.h"
 #include "update/package_format.h"
 
 namespace troz {
 
-PackageStream::PackageStream(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+PackageStream::PackageStream(const std::string& path) {
+    file_ = OpenRegularFile(path, failure_);
+}
 
 PackageStream::~PackageStream() {
     Close();

@@ -1,5 +1,6 @@
 // The package file, opened for reading as raw bytes. Every operation that reads the package
-// opens it anew by name; the destructor closes it on every path out of the operation.
+// opens it anew by name; the destructor closes it on every path out of the operation. Only
+// a regular file opens: a FIFO or a device given as a package is refused before any read.
 #pragma once
 
 #include <cstddef>
@@ -11,20 +12,23 @@
 namespace troz {
 
 class PackageStream {
-  public:
+public:
     explicit PackageStream(const std::string& path);
     ~PackageStream();
     PackageStream(const PackageStream&) = delete;
     PackageStream& operator=(const PackageStream&) = delete;
 
     bool IsOpen() const { return file_ != nullptr; }
+    // Why the file could not be opened: the system's text, or that it is not a regular file.
+    const std::string& Failure() const { return failure_; }
     // Reads up to length bytes; returns how many were read.
     std::size_t Read(std::uint8_t* buffer, std::size_t length);
     bool Seek(std::uint32_t offset);
     void Close();
 
-  private:
+private:
     std::FILE* file_ = nullptr;
+    std::string failure_;
 };
 
 constexpr const char* kMemoryAllocation = "Err:Memory allocation";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "drive/user_files.h"
 #include "update/package_stream.h"
 #include "update/validate_package.h"
 
@@ -69,12 +70,11 @@ void InspectImage(PackageStream& stream, const PackageHeader& header, std::uint8
 
 void InspectHeader(PackageInspection& inspection) {
     if (inspection.headerBytesRead < kPackageHeaderSize) {
-        inspection.findings.push_back({kStartStep, "",
+        inspection.findings.push_back({kStartStep, kNotTrozFileSystem,
                                        "the file holds only " +
                                            std::to_string(inspection.headerBytesRead) +
-                                           " bytes of the 64-byte header; the rest reads as zero"});
-    }
-    if (!inspection.header.MagicMatches()) {
+                                           " bytes of the 64-byte header"});
+    } else if (!inspection.header.MagicMatches()) {
         inspection.findings.push_back(
             {kStartStep, kNotTrozFileSystem,
              "the header does not begin with \"TROZ FILE SYSTEM\" and a zero byte"});
@@ -87,7 +87,7 @@ bool InspectPackage(const std::string& path, PackageInspection& inspection, std:
     inspection = PackageInspection{};
     PackageStream stream(path);
     if (!stream.IsOpen()) {
-        error = "cannot open " + path;
+        error = "cannot open " + PrintableName(path) + ": " + stream.Failure();
         return false;
     }
     const auto buffer = AllocateWorkingBuffer();

@@ -200,9 +200,11 @@ std::vector<std::uint16_t> DefaultBlockSizes(std::size_t imageLength) {
 
 bool PlaceModelRecord(std::vector<std::uint8_t>& image, std::size_t offset,
                       const ModelRecordFields& fields, std::string& error) {
-    const std::size_t end = offset + kModelRecordDistance + kModelRecordSize;
-    if (offset < kModelRecordScanStart ||
-        end > std::min<std::size_t>(image.size(), kWorkingBufferSize)) {
+    // Compared before the sum, which a huge offset would wrap to a small one.
+    const std::size_t limit = std::min<std::size_t>(image.size(), kWorkingBufferSize);
+    const std::size_t recordLength = kModelRecordDistance + kModelRecordSize;
+    const std::size_t end = offset + recordLength;
+    if (offset < kModelRecordScanStart || offset > limit || limit - offset < recordLength) {
         error = Format(
             "a model record at image offset %lu does not fit: it needs image offsets "
             "%lu to %lu within the image's first 65535 bytes",

@@ -41,6 +41,11 @@ public:
     // Dispatches every window event that is waiting, then returns.
     virtual void DispatchPendingEvents() = 0;
 
+    // Why a package file could not be opened or read (its name and the system's reason),
+    // told after the log's own fixed line. Front ends with room for more than that line
+    // show it; the command line prints it on standard error.
+    virtual void ShowFileError(const std::string& /*text*/) {}
+
     // Asks "Reboot this computer right now ?" (caption "Warning", OK and Cancel, system
     // modal). True only when the user answered OK.
     virtual bool AskRestart() = 0;

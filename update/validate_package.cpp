@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "drive/user_files.h"
+
 namespace troz {
 
 bool SumImage(PackageStream& stream, const PackageHeader& header, std::uint8_t* buffer,
@@ -26,13 +28,15 @@ bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const P
     PackageStream stream(path);
     if (!stream.IsOpen()) {
         window.AddLogLine(kOpenFirmwareFileError);
+        window.ShowFileError("cannot open " + PrintableName(path) + ": " + stream.Failure());
         return false;
     }
     auto& headerBytes = headerCopy.RawBytes();
     const std::size_t headerRead = stream.Read(headerBytes.data(), headerBytes.size());
     // The bytes a short file does not have must not keep the header of another package.
     std::fill(headerBytes.begin() + static_cast<std::ptrdiff_t>(headerRead), headerBytes.end(), 0);
-    if (!headerCopy.MagicMatches()) {
+    // A header cut short would read as block count 0 and checksum 0, which validates.
+    if (headerRead < kPackageHeaderSize || !headerCopy.MagicMatches()) {
         window.AddLogLine(kNotTrozFileSystem);
         return false;
     }

@@ -15,9 +15,10 @@ constexpr const char* kOpenFirmwareFileError = "Err:Open Firmware file Error!!";
 constexpr const char* kNotTrozFileSystem = "Err:Not TROZ File system!!";
 constexpr const char* kFileChecksumError = "Err:File check sum error!!";
 
-// Checks the package at path: the magic, whether the tool can read it safely, and the
-// picked image's checksum. Refreshes headerCopy from the file (bytes past a short read
-// are zero). Logs one line on each failure but a short block, which fails silently.
+// Checks the package at path: a whole header with the magic, whether the tool can read it
+// safely, and the picked image's checksum. Refreshes headerCopy from the file (bytes past a
+// short read are zero). Logs one line on each failure but a short block, which fails
+// silently; a file that cannot be opened also gets its reason through ShowFileError.
 bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const PackageState& state,
                      UpdateWindow& window);
 

@@ -9,8 +9,8 @@ namespace {
 class BuiltinDrivePlatform final : public DrivePlatform {
 public:
     BuiltinDrivePlatform(VirtualTransport transport, Clock& clock,
-                         std::optional<std::filesystem::path> stateFile)
-        : drives_(clock, std::move(stateFile)),
+                         std::optional<std::filesystem::path> stateFile, StateFileReport report)
+        : drives_(clock, std::move(stateFile), std::move(report)),
           platform_(transport, clock, kBuiltinHostAdapterCount) {
         drives_.AttachTo(platform_);
     }
@@ -43,9 +43,17 @@ std::array<BuiltinDriveDescription, kBuiltinDriveCount> BuiltinDriveDescriptions
     }};
 }
 
-BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile)
-    : stateFile_(std::move(stateFile)) {
-    const DriveStates saved = stateFile_ ? LoadDriveStates(*stateFile_) : DriveStates{};
+BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile,
+                                 StateFileReport report)
+    : stateFile_(std::move(stateFile)), report_(std::move(report)) {
+    DriveStates saved;
+    if (stateFile_) {
+        std::string warning;
+        saved = ReadDriveStates(*stateFile_, warning);
+        if (!warning.empty() && report_) {
+            report_(warning);
+        }
+    }
     const auto descriptions = BuiltinDriveDescriptions();
     for (std::size_t i = 0; i < kBuiltinDriveCount; ++i) {
         auto drive = std::make_unique<VirtualDrive>(
@@ -55,7 +63,7 @@ BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::pa
         if (const auto state = saved.find(descriptions[i].key); state != saved.end()) {
             drive->SetIdentity(state->second);
         }
-        drive->SetProgrammedCallback([this](const DriveIdentity&) { SaveState(); });
+        drive->SetProgrammedCallback([this, i](const DriveIdentity&) { SaveState(i); });
         drives_[i] = std::move(drive);
     }
 }
@@ -67,24 +75,28 @@ void BuiltinDriveSet::AttachTo(VirtualDrivePlatform& platform) {
     }
 }
 
-void BuiltinDriveSet::SaveState() {
+void BuiltinDriveSet::SaveState(std::size_t index) {
     if (!stateFile_) {
         return;
     }
-    DriveStates states;
-    const auto descriptions = BuiltinDriveDescriptions();
-    for (std::size_t i = 0; i < kBuiltinDriveCount; ++i) {
-        if (!(drives_[i]->Identity() == descriptions[i].identity)) {
-            states[descriptions[i].key] = drives_[i]->Identity();
-        }
+    // Only this drive's entry: another process may have flashed another drive meanwhile.
+    const BuiltinDriveDescription description = BuiltinDriveDescriptions()[index];
+    const DriveIdentity& identity = drives_[index]->Identity();
+    std::optional<DriveIdentity> changed;
+    if (!(identity == description.identity)) {
+        changed = identity;
     }
-    // A state that cannot be written only costs the next run the new revision.
-    SaveDriveStates(*stateFile_, states);
+    std::string error;
+    if (!SaveDriveState(*stateFile_, description.key, changed, error) && report_) {
+        report_(error);
+    }
 }
 
 std::unique_ptr<DrivePlatform> MakeBuiltinDrivePlatform(
-    VirtualTransport transport, Clock& clock, std::optional<std::filesystem::path> stateFile) {
-    return std::make_unique<BuiltinDrivePlatform>(transport, clock, std::move(stateFile));
+    VirtualTransport transport, Clock& clock, std::optional<std::filesystem::path> stateFile,
+    StateFileReport report) {
+    return std::make_unique<BuiltinDrivePlatform>(transport, clock, std::move(stateFile),
+                                                  std::move(report));
 }
 
 }  // namespace troz

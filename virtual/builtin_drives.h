@@ -11,6 +11,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,11 +39,15 @@ constexpr std::uint8_t kBuiltinHostAdapterCount = 2;
 
 std::array<BuiltinDriveDescription, kBuiltinDriveCount> BuiltinDriveDescriptions();
 
-// The three drives, restored from the state file when one is given, and saving to it after
-// each completed programming.
+// Where the set reports a state file that cannot be read or saved: one line each time.
+using StateFileReport = std::function<void(const std::string&)>;
+
+// The three drives, restored from the state file when one is given, and saving a drive's
+// entry to it after each completed programming of that drive.
 class BuiltinDriveSet {
 public:
-    BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile);
+    BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile,
+                    StateFileReport report = {});
     // The drives call back into the set: it stays where it was made.
     BuiltinDriveSet(const BuiltinDriveSet&) = delete;
     BuiltinDriveSet& operator=(const BuiltinDriveSet&) = delete;
@@ -51,14 +56,16 @@ public:
     void AttachTo(VirtualDrivePlatform& platform);
 
 private:
-    void SaveState();
+    void SaveState(std::size_t index);
 
     std::array<std::unique_ptr<VirtualDrive>, kBuiltinDriveCount> drives_;
     std::optional<std::filesystem::path> stateFile_;
+    StateFileReport report_;
 };
 
 // A platform that owns the built-in set and places it on the chosen transport.
 std::unique_ptr<DrivePlatform> MakeBuiltinDrivePlatform(
-    VirtualTransport transport, Clock& clock, std::optional<std::filesystem::path> stateFile);
+    VirtualTransport transport, Clock& clock, std::optional<std::filesystem::path> stateFile,
+    StateFileReport report = {});
 
 }  // namespace troz

@@ -30,11 +30,17 @@ std::unique_ptr<DrivePlatform> MakeDrivePlatform(const char* selection, Clock& c
     if (selection == nullptr || *selection == '\0') {
         return MakeSystemDrivePlatform(services);
     }
+    // The user sees a state file that cannot be read or saved as the drives' own messages.
+    const StateFileReport report = [&services](const std::string& text) {
+        services.ShowMessage(text);
+    };
     if (std::strcmp(selection, kVirtualSelection) == 0) {
-        return MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock, DriveStateFilePath());
+        return MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock, DriveStateFilePath(),
+                                        report);
     }
     if (std::strcmp(selection, kVirtualAspiSelection) == 0) {
-        return MakeBuiltinDrivePlatform(VirtualTransport::Aspi, clock, DriveStateFilePath());
+        return MakeBuiltinDrivePlatform(VirtualTransport::Aspi, clock, DriveStateFilePath(),
+                                        report);
     }
     error = std::string(kDriveSourceVariable) + "=" + Printable(selection) +
             " is not known; use virtual or virtual-aspi, or leave it unset for the system's drives";

@@ -1,10 +1,19 @@
 #include "virtual/drive_state_file.h"
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <system_error>
+
+#include "drive/user_files.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace troz {
 
@@ -16,6 +25,102 @@ constexpr const char* kStateDirectoryName = "trozflash";
 constexpr const char* kStateFileName = "virtual-drives.json";
 constexpr int kStateFileVersion = 1;
 constexpr int kJsonIndent = 2;
+
+std::string FactoryStateWarning(const std::filesystem::path& file, const std::string& reason) {
+    return "The virtual drives' state file " + PrintableName(file.string()) +
+           " cannot be used: " + reason + "; the virtual drives start in their factory state";
+}
+
+std::string SaveFailure(const std::filesystem::path& file, const std::string& reason) {
+    return "Cannot save the virtual drives' state to " + PrintableName(file.string()) + ": " +
+           reason + "; the next run will not show this firmware";
+}
+
+bool MakeStateDirectory(const std::filesystem::path& file, std::string& reason) {
+    std::error_code error;
+    std::filesystem::create_directories(file.parent_path(), error);
+    if (error) {
+        reason = error.message();
+        return false;
+    }
+    return true;
+}
+
+// A directory or a device in the file's place (also behind a symbolic link) is not replaced.
+bool RefuseNonRegular(const std::filesystem::path& file, std::string& reason) {
+    return !ExistsAndIsNotRegular(file.string(), reason);
+}
+
+std::filesystem::path LockPath(const std::filesystem::path& file) {
+    std::filesystem::path lockPath = file;
+    lockPath += ".lock";
+    return lockPath;
+}
+
+// An exclusive lock on a file of its own, held until destruction; every open of the lock
+// file is a lock of its own, so threads with their own locks exclude each other too.
+class StateFileLock {
+public:
+    explicit StateFileLock(const std::filesystem::path& path) {
+#ifdef _WIN32
+        handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            error_ = static_cast<int>(GetLastError());
+            return;
+        }
+        OVERLAPPED whole{};
+        if (!LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+            error_ = static_cast<int>(GetLastError());
+        }
+#else
+        descriptor_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (descriptor_ < 0) {
+            error_ = errno;
+            return;
+        }
+        while (::flock(descriptor_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                error_ = errno;
+                return;
+            }
+        }
+#endif
+    }
+    ~StateFileLock() {
+#ifdef _WIN32
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+#else
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);  // releases the lock
+        }
+#endif
+    }
+    StateFileLock(const StateFileLock&) = delete;
+    StateFileLock& operator=(const StateFileLock&) = delete;
+
+    bool Held(std::string& reason) const {
+        if (error_ != 0) {
+#ifdef _WIN32
+            reason = "system error " + std::to_string(error_);
+#else
+            reason = SystemErrorText(error_);
+#endif
+        }
+        return error_ == 0;
+    }
+
+private:
+#ifdef _WIN32
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+    int descriptor_ = -1;
+#endif
+    int error_ = 0;
+};
 
 // Identification bytes come from firmware images and need not be text: each byte is kept
 // as the code point of the same value (Latin-1), which is valid JSON and reads back exactly.
@@ -100,19 +205,23 @@ std::optional<std::filesystem::path> DriveStateFilePath() {
     return base / kStateDirectoryName / kStateFileName;
 }
 
-DriveStates LoadDriveStates(const std::filesystem::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
-        return {};
+DriveStates LoadDriveStates(const std::filesystem::path& file, std::string& warning) {
+    warning.clear();
+    std::string text, reason;
+    switch (ReadSmallRegularFile(file.string(), kLargestStateFile, text, reason)) {
+        case SmallFileRead::Missing:
+            return {};
+        case SmallFileRead::Failed:
+            warning = FactoryStateWarning(file, reason);
+            return {};
+        case SmallFileRead::Read:
+            break;
     }
-    const std::string text{std::istreambuf_iterator<char>(stream),
-                           std::istreambuf_iterator<char>()};
     const Json document = Json::parse(text, nullptr, false);
-    if (document.is_discarded() || !document.is_object()) {
-        return {};
-    }
-    const auto drives = document.find("drives");
-    if (drives == document.end() || !drives->is_object()) {
+    const auto drives = document.is_object() ? document.find("drives") : document.end();
+    if (document.is_discarded() || !document.is_object() || drives == document.end() ||
+        !drives->is_object()) {
+        warning = FactoryStateWarning(file, "not a state file of this tool's");
         return {};
     }
     DriveStates states;
@@ -124,7 +233,8 @@ DriveStates LoadDriveStates(const std::filesystem::path& file) {
     return states;
 }
 
-bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& states) {
+bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& states,
+                     std::string& error) {
     Json drives = Json::object();
     for (const auto& [key, identity] : states) {
         drives[key] = {{"vendor", BytesToText(identity.vendor)},
@@ -134,20 +244,48 @@ bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& state
     }
     const Json document = {{"version", kStateFileVersion}, {"drives", drives}};
 
-    std::error_code error;
-    std::filesystem::create_directories(file.parent_path(), error);
-    // Written aside and renamed over, so a run that dies half-way leaves the old file.
-    std::filesystem::path temporary = file;
-    temporary += ".tmp";
-    {
-        std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-        stream << document.dump(kJsonIndent) << '\n';
-        if (!stream) {
-            return false;
-        }
+    std::string reason;
+    if (!MakeStateDirectory(file, reason) || !RefuseNonRegular(file, reason)) {
+        error = SaveFailure(file, reason);
+        return false;
     }
-    std::filesystem::rename(temporary, file, error);
-    return !error;
+    // Written aside and renamed over, so a run that dies half-way leaves the old file.
+    const std::string text = document.dump(kJsonIndent) + '\n';
+    if (!WriteFileReplacing(file.string(), text.data(), text.size(), reason)) {
+        error = SaveFailure(file, reason);
+        return false;
+    }
+    return true;
+}
+
+DriveStates ReadDriveStates(const std::filesystem::path& file, std::string& warning) {
+    // Without a lock (a state folder that cannot be written) the file is read all the same.
+    const StateFileLock lock(LockPath(file));
+    return LoadDriveStates(file, warning);
+}
+
+bool SaveDriveState(const std::filesystem::path& file, const std::string& key,
+                    const std::optional<DriveIdentity>& identity, std::string& error) {
+    std::string reason;
+    if (!MakeStateDirectory(file, reason)) {
+        error = SaveFailure(file, reason);
+        return false;
+    }
+    StateFileLock lock(LockPath(file));
+    if (!lock.Held(reason)) {
+        error = SaveFailure(
+            file, "cannot lock " + PrintableName(LockPath(file).string()) + ": " + reason);
+        return false;
+    }
+    // A file that cannot be read was reported when the drives started; it is replaced.
+    std::string ignored;
+    DriveStates states = LoadDriveStates(file, ignored);
+    if (identity) {
+        states[key] = *identity;
+    } else {
+        states.erase(key);
+    }
+    return SaveDriveStates(file, states, error);
 }
 
 }  // namespace troz

@@ -95,7 +95,8 @@ TEST(PackageInspecting, AMissingFileIsAnError) {
     PackageInspection inspection;
     std::string error;
     EXPECT_FALSE(InspectPackage(::testing::TempDir() + "missing/x.tfs", inspection, error));
-    EXPECT_EQ(error, "cannot open " + ::testing::TempDir() + "missing/x.tfs");
+    EXPECT_EQ(error,
+              "cannot open " + ::testing::TempDir() + "missing/x.tfs: No such file or directory");
 }
 
 }  // namespace

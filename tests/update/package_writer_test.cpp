@@ -164,6 +164,9 @@ TEST(ModelRecordPlacement, RefusesRecordsOutsideTheScanWindowOrWithLongFields) {
     EXPECT_FALSE(PlaceModelRecord(image, 65535 - 106, fields, error));
     std::vector<std::uint8_t> small(200, 0);
     EXPECT_FALSE(PlaceModelRecord(small, 94, fields, error));
+    // Offsets that wrap the end of the record around to a small value (pack took -100).
+    EXPECT_FALSE(PlaceModelRecord(image, static_cast<std::size_t>(-100), fields, error));
+    EXPECT_FALSE(PlaceModelRecord(image, static_cast<std::size_t>(-107), fields, error));
     EXPECT_FALSE(PlaceModelRecord(image, 64, {"TROZ", "KVW-A100A-LONGER-", "1.10", {}}, error));
     EXPECT_THAT(error, HasSubstr("at most 8, 16 and 4"));
 }

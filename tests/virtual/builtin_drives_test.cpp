@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "tests/support/virtual_rig.h"
 #include "virtual/drive_source.h"
@@ -131,16 +134,83 @@ TEST_F(BuiltinDrives, AFlashedDriveShowsItsNewRevisionOnTheNextRun) {
 }
 
 TEST_F(BuiltinDrives, ABrokenStateFileMeansFactoryState) {
-    for (const char* content :
-         {"{ not json", "[]", "{\"drives\": 5}", "{\"drives\": {\"kvw-a100a\": {\"vendor\": 1}}}",
-          "{\"drives\": {\"kvw-a100a\": {\"vendor\": \"X\", \"product\": \"Y\", "
-          "\"revision\": \"Z\", \"modelCode\": [1, 300]}}}"}) {
+    // Files that are no state file at all get one warning; broken entries are left out.
+    const std::string tooLarge(kLargestStateFile + 1, ' ');
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"{ not json", 1},
+        {"[]", 1},
+        {"{\"drives\": 5}", 1},
+        {tooLarge, 1},
+        {"{\"drives\": {\"kvw-a100a\": {\"vendor\": 1}}}", 0},
+        {"{\"drives\": {\"kvw-a100a\": {\"vendor\": \"X\", \"product\": \"Y\", "
+         "\"revision\": \"Z\", \"modelCode\": [1, 300]}}}",
+         0}};
+    for (const auto& [content, warnings] : cases) {
         fs::create_directories(stateFile.parent_path());
         std::ofstream(stateFile) << content;
+        services.messages.clear();
         auto platform = Make("virtual");
         TAtapi atapi(*platform, clock, services);
-        EXPECT_EQ(Listed(atapi), factoryList) << content;
+        EXPECT_EQ(Listed(atapi), factoryList) << content.substr(0, 40);
+        EXPECT_EQ(services.messages.size(), warnings) << content.substr(0, 40);
     }
+}
+
+TEST_F(BuiltinDrives, AStateThatCannotBeSavedIsReported) {
+    // A file where the state folder should be: nothing can be read or saved there.
+    fs::create_directories(stateHome);
+    std::ofstream(stateHome / "trozflash") << "a file";
+    auto platform = Make("virtual");
+    TAtapi atapi(*platform, clock, services);
+    FlashDemoFirmware(atapi);
+#ifndef _WIN32  // where a path through a file is not even looked at
+    ASSERT_EQ(services.messages.size(), 2u);
+    EXPECT_EQ(services.messages[0], "The virtual drives' state file " + stateFile.string() +
+                                        " cannot be used: Not a directory; the virtual drives "
+                                        "start in their factory state");
+#endif
+    ASSERT_FALSE(services.messages.empty());
+    const std::string saveFailure =
+        "Cannot save the virtual drives' state to " + stateFile.string();
+    EXPECT_EQ(services.messages.back().substr(0, saveFailure.size()), saveFailure);
+}
+
+TEST_F(BuiltinDrives, AFlashKeepsWhatAnotherRunSavedMeanwhile) {
+    auto platform = Make("virtual");  // reads the file before the other run saves
+    const DriveIdentity otherFlash{"TROZ", "KVW-B200A", "2.10", {'W', '0'}};
+    std::string error;
+    ASSERT_TRUE(SaveDriveState(stateFile, "kvw-b200a", otherFlash, error)) << error;
+    TAtapi atapi(*platform, clock, services);
+    FlashDemoFirmware(atapi);
+    const DriveStates saved = LoadDriveStates(stateFile, error);
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved.at("kvw-a100a").revision, "1.10");
+    EXPECT_EQ(saved.at("kvw-b200a"), otherFlash);
+}
+
+TEST_F(BuiltinDrives, TwoWritersAtOnceLoseNoUpdate) {
+    // Each thread keeps its own drive's entry changing; under the lock neither ever writes
+    // back an entry of the other that it read before the other's save.
+    constexpr int kSaves = 25;
+    std::atomic<int> lost{0};
+    const auto writer = [&](const std::string& key) {
+        for (int n = 0; n < kSaves; ++n) {
+            const DriveIdentity identity{"TROZ", key, std::to_string(n), {'A', '1'}};
+            std::string message;
+            const bool saved = SaveDriveState(stateFile, key, identity, message);
+            const DriveStates states = ReadDriveStates(stateFile, message);
+            if (!saved || states.count(key) == 0 || !(states.at(key) == identity)) {
+                ++lost;
+            }
+        }
+    };
+    std::thread first(writer, "kvw-a100a");
+    std::thread second(writer, "kvw-b200a");
+    first.join();
+    second.join();
+    EXPECT_EQ(lost, 0);
+    std::string message;
+    EXPECT_EQ(LoadDriveStates(stateFile, message).size(), 2u);
 }
 
 TEST_F(BuiltinDrives, StatesOfAnyBytesReadBackExactly) {
@@ -150,9 +220,11 @@ TEST_F(BuiltinDrives, StatesOfAnyBytesReadBackExactly) {
                                   "\xFF"
                                   "1.1",
                                   {0x00, 0xFE}}}};
-    ASSERT_TRUE(SaveDriveStates(stateFile, states));
-    EXPECT_EQ(LoadDriveStates(stateFile), states);
-    EXPECT_TRUE(LoadDriveStates(stateHome / "missing.json").empty());
+    std::string message;
+    ASSERT_TRUE(SaveDriveStates(stateFile, states, message)) << message;
+    EXPECT_EQ(LoadDriveStates(stateFile, message), states);
+    EXPECT_TRUE(LoadDriveStates(stateHome / "missing.json", message).empty());
+    EXPECT_EQ(message, "");
 }
 
 TEST_F(BuiltinDrives, TheStateDirectoryFollowsXdgStateHomeOrHome) {

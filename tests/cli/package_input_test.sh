@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# What users feed trozflash-cli besides well-formed packages: cut-short headers, FIFOs,
+# devices and folders in place of files, names with line breaks, out-of-range pack options,
+# an output that is an input, a write that fails half-way, and a state file that is no file.
+# Runs the real program: package_input_test.sh PROGRAM DEMO_PACKAGE CASE
+set -uo pipefail
+program="$1"
+demo="$2"
+case_name="$3"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# run ARGS...: runs the program with a time limit (a FIFO must never hang it); sets
+# status, out and err.
+run() {
+    timeout 20 "$program" "$@" >out.txt 2>err.txt
+    status=$?
+    out="$(cat out.txt)"
+    err="$(cat err.txt)"
+}
+
+expect() {  # expect STATUS STDOUT-REGEX STDERR-REGEX WHAT
+    [ "$status" = "$1" ] || fail "$4: exit status $status, expected $1 (stdout: $out; stderr: $err)"
+    [[ "$out" =~ $2 ]] || fail "$4: stdout '$out' does not match '$2'"
+    [[ "$err" =~ $3 ]] || fail "$4: stderr '$err' does not match '$3'"
+}
+
+record=(--vendor TROZ --product KVW-A100A --revision 1.10 --model-code 4131)
+
+case_short_header() {
+    printf 'TROZ FILE SYSTEM' >short.tfs
+    run verify short.tfs
+    expect 1 '^Err:Not TROZ File system!!$' '^$' "16-byte header"
+    head -c 63 "$demo" >cut.tfs
+    run verify cut.tfs
+    expect 1 '^Err:Not TROZ File system!!$' '^$' "63-byte header"
+    # A whole header with block count 0 and checksum 0 is an empty package, and valid.
+    { printf 'TROZ FILE SYSTEM'; head -c 48 /dev/zero; } >empty.tfs
+    run verify empty.tfs
+    expect 0 '^Ok:Firmware file check sum OK!!$' '^$' "64-byte empty package"
+}
+
+case_not_a_regular_file() {
+    mkfifo fifo.tfs
+    mkdir folder.tfs
+    for input in fifo.tfs folder.tfs /dev/null; do
+        run inspect "$input"
+        expect 1 '^$' "^inspect: cannot open .*: not a regular file \(a [a-zA-Z]+\)$" "inspect $input"
+        run verify "$input"
+        expect 1 '^Err:Open Firmware file Error!!$' "^verify: cannot open .*: not a regular file" "verify $input"
+        TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --no-restart "$input"
+        expect 1 "^Err:Open File: $input Error!!" "^trozflash-cli: cannot open .*: not a regular file" "flash $input"
+        run pack -o out.tfs --image "$input"
+        expect 1 '^$' "^pack: cannot read image file .*: not a regular file" "pack --image $input"
+    done
+    head -c 3000 /dev/urandom >image.bin
+    for output in fifo.tfs folder.tfs /dev/null; do
+        run pack -o "$output" --image image.bin
+        expect 1 '^$' "^pack: cannot write .*: not a regular file" "pack -o $output"
+    done
+    [ -p fifo.tfs ] && [ -d folder.tfs ] || fail "pack replaced a FIFO or a folder"
+}
+
+case_control_characters_in_names() {
+    local name=$'pkg\nOk:Flash Complete!!\n.tfs'
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --no-restart "$name"
+    expect 1 '^Err:Open File: pkg\\x0AOk:Flash Complete!!\\x0A.tfs Error!!' \
+        '^trozflash-cli: cannot open pkg\\x0AOk:Flash Complete!!\\x0A.tfs: No such file' "flash"
+    grep -qx 'Ok:Flash Complete!!' out.txt && fail "a name printed a line of its own"
+    cp "$demo" "$name"
+    run inspect --json "$name"
+    expect 0 '"file": "pkg\\\\x0AOk:Flash Complete!!\\\\x0A.tfs"' '^$' "inspect --json"
+    run inspect "$name"
+    expect 0 'Package:        pkg\\x0AOk:Flash Complete!!\\x0A.tfs' '^$' "inspect"
+}
+
+case_pack_option_ranges() {
+    for options in "--record-offset 18446744073709551516" "--record-offset -100" \
+                   "--record-offset 65429" "--generate 100000000" "--generate -1" \
+                   "--block-sizes 1000,-5" "--block-sizes 65534"; do
+        # shellcheck disable=SC2086
+        run pack -o out.tfs --block-sizes 1000 --generate 1 "${record[@]}" $options
+        # Refused with a status of its own: not accepted, not killed, not timed out.
+        [ "$status" -ge 1 ] && [ "$status" -lt 124 ] || fail "pack $options: exit status $status"
+        [ "$(wc -l <err.txt)" -le 2 ] || fail "pack $options: more than one message: $err"
+        [ -e out.tfs ] && fail "pack $options: wrote a package"
+    done
+    run pack -o out.tfs --generate 2 --block-sizes 1000 "${record[@]}"
+    expect 1 '^$' '^pack: a single-image package holds one image, not 2' "two images, single"
+}
+
+case_pack_output_is_an_input() {
+    head -c 3000 /dev/urandom >image.bin
+    cp image.bin before.bin
+    ln -s image.bin link.bin
+    for pair in "image.bin image.bin" "link.bin image.bin" "image.bin link.bin" "./image.bin image.bin"; do
+        read -r output input <<<"$pair"
+        run pack -o "$output" --image "$input"
+        expect 1 '^$' "^pack: the output .* is the image file .*; choose another output$" "pack -o $output --image $input"
+    done
+    cmp -s image.bin before.bin || fail "the image file was overwritten"
+}
+
+case_pack_failed_write_keeps_the_old_file() {
+    run pack -o package.tfs --generate 1 --block-sizes 20000 "${record[@]}"
+    expect 0 '^Wrote package.tfs: 20064 bytes' '' "first package"
+    cp package.tfs before.tfs
+    # A file-size limit of 16 KiB: the new package of 60064 bytes cannot be written whole.
+    (ulimit -f 16 && exec timeout 20 "$program" pack -o package.tfs --generate 1 \
+        --block-sizes 60000 "${record[@]}" >out.txt 2>err.txt)
+    status=$?
+    out="$(cat out.txt)"
+    err="$(cat err.txt)"
+    expect 1 '^$' '^pack: cannot write package.tfs: File too large$' "write past the limit"
+    cmp -s package.tfs before.tfs || fail "the old package was changed"
+    [ "$(ls)" = "$(printf 'before.tfs\nerr.txt\nout.txt\npackage.tfs')" ] || fail "left behind: $(ls)"
+}
+
+case_state_file_that_is_no_file() {
+    local state="$work/state/trozflash/virtual-drives.json"
+    mkdir -p "$state"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run list
+    expect 0 'KVW-A100A        1.00' "state file .* cannot be used: not a regular file \(a directory\); the virtual drives start in their factory state$" "state folder"
+    rmdir "$state"
+    ln -s /dev/zero "$state"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run list
+    expect 0 'KVW-A100A        1.00' "cannot be used: not a regular file \(a device\)" "state link to /dev/zero"
+    rm "$state"
+    head -c 100000 /dev/zero | tr '\0' ' ' >"$state"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run list
+    expect 0 'KVW-A100A        1.00' "cannot be used: larger than 65536 bytes" "huge state file"
+}
+
+"case_${case_name}"
+if [ "$failures" -gt 0 ]; then
+    exit 1
+fi
+echo "$case_name: passed"
