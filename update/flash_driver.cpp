@@ -28,7 +28,7 @@ constexpr const char* kTimeOutLineFormat = "Err:Flash error,time out %u Sec";
 
 }  // namespace
 
-bool IsParameterListLengthError(const LastSense& sense) {
+bool IsParameterListLengthError(const SenseBytes& sense) {
     return sense.senseKey == kSenseIllegalRequest && sense.asc == kAscParameterListLength &&
            sense.ascq == 0;
 }
@@ -43,9 +43,8 @@ std::string FormatFlashLine(const char* format, unsigned a, unsigned b, unsigned
     return line;
 }
 
-FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock,
-                         std::string packagePath, const PackageHeader& headerCopy,
-                         const PackageState& state)
+FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, std::string packagePath,
+                         const PackageHeader& headerCopy, const PackageState& state)
     : atapi_(atapi),
       window_(window),
       clock_(clock),
@@ -135,14 +134,14 @@ std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t tr
     const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
     triggerStatus_ = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
                                            ExpectedChecksum(header_, imageIndex));
-    const LastSense sense = atapi_.GetLastSense();
+    const SenseBytes sense = atapi_.LastOutcome().sense;
     triggerConfirmed_ =
-        (triggerStatus_ == kCommandSuccess && !atapi_.LastCommandTolerated()) ||
+        atapi_.LastOutcome().SucceededOnDrive() ||
         (sense.targetStatus == kScsiStatusCheckCondition && sense.senseKey == kSenseNotReady);
     return triggerStatus_;
 }
 
-bool FlashDriver::SenseAllowsWait(const LastSense& sense) {
+bool FlashDriver::SenseAllowsWait(const SenseBytes& sense) {
     // No sense, or not ready while the drive starts programming: on to the wait.
     if (sense.senseKey == kSenseNoSense || sense.senseKey == kSenseNotReady) {
         return true;
@@ -169,7 +168,7 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
         if (dispatchEvents) {
             window_.DispatchPendingEvents();
         }
-        if (atapi_.LastCommandUnanswered()) {
+        if (!atapi_.LastOutcome().Answered()) {
             clock_.Sleep(kUnansweredPollPauseMs);
         }
         const std::uint32_t elapsedSeconds =
@@ -183,10 +182,12 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
 bool FlashDriver::PollAnswersReady() {
     // A poll the platform only tolerated (it timed out or failed below SCSI) was never
     // answered by the drive, so it does not mean the drive is back.
-    if (atapi_.TestUnitReady() == kCommandSuccess && !atapi_.LastCommandTolerated()) {
+    atapi_.TestUnitReady();
+    const CommandOutcome& outcome = atapi_.LastOutcome();
+    if (outcome.SucceededOnDrive()) {
         return true;
     }
-    const LastSense sense = atapi_.GetLastSense();
+    const SenseBytes& sense = outcome.sense;
     return sense.senseKey == kSenseNotReady && sense.asc == kAscMediumNotPresent;
 }
 
@@ -195,7 +196,7 @@ bool FlashDriver::FinishWait(bool dispatchEvents) {
         atapi_.TestUnitReady();  // takes the drive's unit attention after its restart
         return true;
     }
-    const LastSense sense = atapi_.GetLastSense();
+    const SenseBytes sense = atapi_.LastOutcome().sense;
     if (atapi_.NtFlag()) {
         window_.AddLogLine(FormatFlashLine(kTimeOutNtFormat, triggerStatus_, sense.senseKey,
                                            sense.asc, sense.ascq));

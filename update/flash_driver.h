@@ -66,8 +66,8 @@ private:
     bool SendTransferImage(const std::uint8_t* transferImage, std::uint8_t blockNumber,
                            std::uint32_t length);
     void SendDirectTrigger();
-    LastSense SendBufferedTrigger();
-    bool SenseAllowsWait(const LastSense& sense);
+    SenseBytes SendBufferedTrigger();
+    bool SenseAllowsWait(const SenseBytes& sense);
     WaitOutcome CompletionWait(bool dispatchEvents);
     bool PollAnswersReady();
     bool FinishWait(bool dispatchEvents);
@@ -90,7 +90,7 @@ private:
 };
 
 // ILLEGAL REQUEST, parameter list length error (5/1A/00): the drive wants the other trigger.
-bool IsParameterListLengthError(const LastSense& sense);
+bool IsParameterListLengthError(const SenseBytes& sense);
 
 // "%x" of each value, lower-case hexadecimal without leading zeros, in a message format.
 std::string FormatFlashLine(const char* format, unsigned a, unsigned b = 0, unsigned c = 0,

@@ -65,7 +65,7 @@ TEST_F(DriveCommands, StopPlayScanAndStopUnitAreGood) {
 
 TEST_F(DriveCommands, UnknownOperationCodeIsAnIllegalRequest) {
     EXPECT_EQ(Send({0xA8}), kScsiStatusCheckCondition);
-    const LastSense sense = rig.Sense();
+    const SenseBytes sense = rig.Sense();
     EXPECT_EQ(sense.senseKey, 0x05);
     EXPECT_EQ(sense.asc, 0x20);
     EXPECT_EQ(sense.ascq, 0x00);

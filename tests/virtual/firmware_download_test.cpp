@@ -68,7 +68,7 @@ TEST_P(FirmwareDownloadRefusal, IsRefusedWithTheDrivesSenseAndKeepsTheDownload) 
     const auto checksum = static_cast<std::uint16_t>(Checksum(sent) + param.checksumDelta);
 
     EXPECT_EQ(rig.Trigger(4, param.blockByte, checksum), kScsiStatusCheckCondition);
-    const LastSense sense = rig.Sense();
+    const SenseBytes sense = rig.Sense();
     EXPECT_EQ((troz::Sense{sense.senseKey, sense.asc, sense.ascq}), param.expected);
     EXPECT_EQ(rig.drive.State(), DriveState::Ready);
 
