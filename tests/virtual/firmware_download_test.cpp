@@ -103,7 +103,7 @@ TEST_F(FirmwareDownload, WriteBufferAssemblesTransferImagesFromPieces) {
     const std::vector<Block> large = MakeFirmware(DemoFirmwareIdentity(), {40000, 16382, 5});
     ASSERT_TRUE(rig.WriteBufferBlocks(large));
 
-    const auto pieces = rig.drive.CommandsWithOpcode(kOpcodeWriteBuffer);
+    const auto pieces = rig.drive.CommandsWithOpcode(kOpWriteBuffer);
     ASSERT_EQ(pieces.size(), 5u);
     // 40002 bytes: 16384 + 16384 + 7234 at offsets 0, 0x4000, 0x8000 of block 0.
     const std::array<std::uint8_t, 12> third = {0x3B, 0x05, 0x01, 0x00, 0x80, 0x00,
