@@ -43,10 +43,6 @@ TAtapi::~TAtapi() {
     currentInstance = nullptr;
 }
 
-TAtapi* TAtapi::Instance() {
-    return currentInstance;
-}
-
 void TAtapi::SelectDevice(int index) {
     if (index < 0 || index >= kDeviceTableSize) {
         return;  // the list never offers such an index; nothing to select

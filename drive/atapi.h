@@ -46,23 +46,14 @@ public:
     TAtapi(const TAtapi&) = delete;
     TAtapi& operator=(const TAtapi&) = delete;
 
-    // The drive context of the process, or null when none exists.
-    static TAtapi* Instance();
-
     // Command transport.
     bool IsNtFamily();
-    bool SetUpAspiTransport();
     std::uint8_t ExecCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                              std::uint8_t direction);
-    std::uint8_t ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
-                                 std::uint8_t dataIn);
-    void AbortRequest(std::uint8_t* request);
+    // Shows a failed platform call to the user: the error's own text, else the system's.
     void ShowSystemError(const PlatformError& error);
-    void PumpMessages();
 
-    // Discovery and device table.
-    int ScanDrives();
-    int ScanNtDrives();
+    // The device table.
     void SelectDevice(int index);
 
     // Command catalogue: each returns the status byte of ExecCommand (1 = success).
@@ -98,6 +89,15 @@ public:
     bool AspiLoaded() const { return aspiLibrary_ != nullptr; }
 
 private:
+    // The start-up steps and the transports' own steps, in the order they run.
+    bool SetUpAspiTransport();
+    int ScanDrives();
+    int ScanNtDrives();
+    std::uint8_t ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                                 std::uint8_t dataIn);
+    void AbortRequest(std::uint8_t* request);
+    // Lets the platform deliver one pending window message while the ASPI scan waits.
+    void PumpMessages();
     void RecordAspiDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
     bool WaitForDeviceTypeRequest(std::uint8_t* request);
     void SendAbort(std::uint8_t hostAdapter, void* request);

@@ -34,7 +34,7 @@ bool FlashDriver::BufferedDownload() {
     } else if (retried_) {
         clock_.Sleep(kPauseAfterResendMs);
     }
-    return FinishWait(false);
+    return FinishWait(WindowEvents::Hold);
 }
 
 bool FlashDriver::SendBufferedBlocks(OpenImage& image) {

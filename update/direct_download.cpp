@@ -31,7 +31,7 @@ bool FlashDriver::DirectDownload() {
     if (retried_) {
         clock_.Sleep(kPauseAfterResendMs);
     }
-    return FinishWait(true);
+    return FinishWait(WindowEvents::Dispatch);
 }
 
 bool FlashDriver::SendDirectBlocks(OpenImage& image) {

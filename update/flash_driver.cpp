@@ -1,5 +1,6 @@
 #include "update/flash_driver.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <utility>
 
@@ -21,11 +22,6 @@ constexpr int kProgressStart = 0;
 constexpr int kProgressFlashing = 20;
 constexpr int kProgressMaximum = 100;
 
-constexpr const char* kTimeOutNtFormat = "Time Out Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;";
-constexpr const char* kTimeOutAspiFormat =
-    "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;";
-constexpr const char* kTimeOutLineFormat = "Err:Flash error,time out %u Sec";
-
 }  // namespace
 
 bool IsParameterListLengthError(const SenseBytes& sense) {
@@ -33,13 +29,12 @@ bool IsParameterListLengthError(const SenseBytes& sense) {
            sense.ascq == 0;
 }
 
-std::string FormatFlashLine(const char* format, unsigned a, unsigned b, unsigned c, unsigned d,
-                            unsigned e) {
+std::string FormatFlashLine(const char* format, ...) {
     char line[160];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    std::snprintf(line, sizeof line, format, a, b, c, d, e);
-#pragma GCC diagnostic pop
+    std::va_list values;
+    va_start(values, format);
+    std::vsnprintf(line, sizeof line, format, values);
+    va_end(values);
     return line;
 }
 
@@ -63,7 +58,7 @@ bool FlashDriver::FlashFirmware() {
     // Whatever made the direct procedure fail, a drive that says it takes WRITE BUFFER
     // downloads gets the buffered procedure.
     if (QueryVendorFlag() == 0) {
-        window_.AddLogLine(kNotSupportedSeven);
+        window_.AddLogLine(kRefusalNoBufferedDownload);
         return false;
     }
     if (BufferedDownload()) {
@@ -152,7 +147,7 @@ bool FlashDriver::SenseAllowsWait(const SenseBytes& sense) {
     return false;
 }
 
-FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
+FlashDriver::WaitOutcome FlashDriver::CompletionWait(WindowEvents events) {
     const std::uint32_t start = clock_.GetTickCount();
     // After a trigger the drive never answered, a drive that reports ready may simply never
     // have started: it counts as back only once it has been seen busy.
@@ -165,7 +160,7 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
         } else {
             seenBusy = true;
         }
-        if (dispatchEvents) {
+        if (events == WindowEvents::Dispatch) {
             window_.DispatchPendingEvents();
         }
         if (!atapi_.LastOutcome().Answered()) {
@@ -191,20 +186,22 @@ bool FlashDriver::PollAnswersReady() {
     return sense.senseKey == kSenseNotReady && sense.asc == kAscMediumNotPresent;
 }
 
-bool FlashDriver::FinishWait(bool dispatchEvents) {
-    if (CompletionWait(dispatchEvents) == WaitOutcome::CameBack) {
+bool FlashDriver::FinishWait(WindowEvents events) {
+    if (CompletionWait(events) == WaitOutcome::CameBack) {
         atapi_.TestUnitReady();  // takes the drive's unit attention after its restart
         return true;
     }
     const SenseBytes sense = atapi_.LastOutcome().sense;
     if (atapi_.NtFlag()) {
-        window_.AddLogLine(FormatFlashLine(kTimeOutNtFormat, triggerStatus_, sense.senseKey,
-                                           sense.asc, sense.ascq));
+        window_.AddLogLine(
+            FormatFlashLine("Time Out Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
+                            triggerStatus_, sense.senseKey, sense.asc, sense.ascq));
     } else {
-        window_.AddLogLine(FormatFlashLine(kTimeOutAspiFormat, sense.targetStatus, triggerStatus_,
-                                           sense.senseKey, sense.asc, sense.ascq));
+        window_.AddLogLine(FormatFlashLine(
+            "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
+            sense.targetStatus, triggerStatus_, sense.senseKey, sense.asc, sense.ascq));
     }
-    window_.AddLogLine(FormatFlashLine(kTimeOutLineFormat, kCompletionWaitSeconds));
+    window_.AddLogLine(FormatFlashLine("Err:Flash error,time out %u Sec", kCompletionWaitSeconds));
     return false;
 }
 

@@ -158,7 +158,7 @@ bool UpdateWorkflow::CheckModelCode() {
     if (driveModelCode == state_.modelCode) {
         return true;
     }
-    window_.AddLogLine(kRefusalFour);
+    window_.AddLogLine(kRefusalModelCode);
     return false;
 }
 
@@ -168,7 +168,7 @@ bool UpdateWorkflow::CheckVendor() {
         BoundedEqual(entry->identification, kVendorPrefix, kVendorPrefixLength)) {
         return true;
     }
-    window_.AddLogLine(kRefusalSix);
+    window_.AddLogLine(kRefusalVendor);
     return false;
 }
 
@@ -180,7 +180,7 @@ bool UpdateWorkflow::CheckProductTable() {
             return true;
         }
     }
-    window_.AddLogLine(kRefusalTwo);
+    window_.AddLogLine(kRefusalProductTable);
     return false;
 }
 
@@ -191,7 +191,7 @@ bool UpdateWorkflow::CheckTargetProduct() {
         BoundedEqual(target.bytes, entry->identification, kIdentificationLength)) {
         return true;
     }
-    window_.AddLogLine(kRefusalThree);
+    window_.AddLogLine(kRefusalTargetProduct);
     return false;
 }
 

@@ -114,8 +114,6 @@ public:
     // Power fails now: while programming the drive ends up in its boot loader, otherwise it
     // restarts (download memory lost, UNIT ATTENTION pending).
     void CutPower();
-    void Disappear() { present_ = false; }
-    void Reappear() { present_ = true; }
 
 private:
     struct ActiveFault {
