@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/drive_session.h"
+#include "cli/exit_status.h"
 #include "drive/scsi_commands.h"
 
 namespace troz::cli {
@@ -28,7 +29,7 @@ int RunList(bool json) {
     std::string error;
     if (!session.Open(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
+        return kExitUsage;
     }
     TAtapi& atapi = session.Atapi();
     if (json) {
@@ -44,17 +45,17 @@ int RunList(bool json) {
         atapi.SelectDevice(0);
         std::printf("%s\n",
                     drives.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-        return 0;
+        return kExitOk;
     }
     if (atapi.DriveCount() == 0) {
         std::printf("no drives found\n");
-        return 0;
+        return kExitOk;
     }
     for (int i = 0; i < atapi.DriveCount(); ++i) {
         std::printf("%d  %s  (%s)\n", i, DriveItemText(atapi.Entry(i)).c_str(),
                     atapi.Location(i).c_str());
     }
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace

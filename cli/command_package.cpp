@@ -8,6 +8,7 @@
 
 #include "cli/command_pack.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "update/line_window.h"
 #include "update/package_summary.h"
 #include "update/validate_package.h"
@@ -16,8 +17,6 @@ namespace troz::cli {
 
 namespace {
 
-constexpr int kExitValid = 0;
-constexpr int kExitInvalid = 1;
 constexpr const char* kVerifiedLine = "Ok:Firmware file check sum OK!!";
 constexpr int kJsonIndent = 2;
 
@@ -201,7 +200,7 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
         std::string error;
         if (!InspectPackage(*path, inspection, error)) {
             std::cerr << "inspect: " << error << '\n';
-            exitStatus = kExitInvalid;
+            exitStatus = kExitFailed;
             return;
         }
         if (*json) {
@@ -212,7 +211,7 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
         } else {
             PrintInspection(*path, inspection);
         }
-        exitStatus = kExitValid;
+        exitStatus = kExitOk;
     });
 }
 
@@ -237,14 +236,14 @@ void RegisterVerify(CLI::App& app, int& exitStatus) {
         });
         if (ValidatePackage(*path, headerCopy, state, window)) {
             window.AddLogLine(kVerifiedLine);
-            exitStatus = kExitValid;
+            exitStatus = kExitOk;
             return;
         }
         if (lineCount == 0) {
             std::cerr << "verify: a block of the image is empty or cannot be read in full "
                          "(Start fails without a line)\n";
         }
-        exitStatus = kExitInvalid;
+        exitStatus = kExitFailed;
     });
 }
 

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -10,7 +11,7 @@ int main(int argc, char** argv) {
         "  TROZFLASH_DRIVES=virtual       the built-in virtual drives (pass-through transport)\n"
         "  TROZFLASH_DRIVES=virtual-aspi  the same drives behind the virtual ASPI manager"};
     app.require_subcommand(1);
-    int exitStatus = 0;
+    int exitStatus = troz::cli::kExitOk;
     troz::cli::RegisterListCommand(app, exitStatus);
     troz::cli::RegisterPackageCommands(app, exitStatus);
     troz::cli::RegisterFlashCommand(app, exitStatus);

@@ -110,7 +110,7 @@ private:
     Clock& clock_;
     SystemServices& services_;
 
-    // The drive context's fields, in the order the drive context keeps them.
+    // The current target, the library, the device table and the transports' records.
     DeviceHandle currentHandle_ = 0;
     std::uint8_t currentHostAdapterId_ = 0;
     std::uint8_t currentTargetId_ = 0;

@@ -1,6 +1,6 @@
-// Seam 1: the platform under the pass-through transport. Windows opens "\\.\X:" and calls
-// DeviceIoControl; Linux opens the optical drive's node and calls SG_IO; the virtual backend
-// hands the block to a device model in the process.
+// The pass-through backend: the platform under the pass-through transport. Windows opens "\\.\X:"
+// and calls DeviceIoControl; Linux opens the optical drive's node and calls SG_IO; the virtual
+// backend hands the block to a device model in the process.
 #pragma once
 
 #include <cstdint>
