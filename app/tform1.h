@@ -29,7 +29,7 @@ constexpr const char* kWindowCaption = "TROZ Flash V1.0B5";
 
 class TForm1 final : public QWidget, public UpdateWindow {
     Q_OBJECT
-  public:
+public:
     // Creates the controls and fills the drive list from the device table of atapi, in
     // table order, with item 0 selected.
     explicit TForm1(TAtapi& atapi);
@@ -70,10 +70,10 @@ class TForm1 final : public QWidget, public UpdateWindow {
     void DispatchPendingEvents() override;
     bool AskRestart() override;
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void CreateControls();
     void CreateSourceGroup();
     void CreateFileGroup();
@@ -86,7 +86,7 @@ class TForm1 final : public QWidget, public UpdateWindow {
 
     TAtapi& atapi_;
 
-    // The controls, in the order the form declares them.
+    // The window's controls.
     QFrame* StatusBar1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     QComboBox* SelDevice = nullptr;

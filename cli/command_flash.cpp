@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/drive_session.h"
+#include "cli/exit_status.h"
 #include "cli/terminal_window.h"
 #include "update/update_workflow.h"
 
@@ -24,13 +25,13 @@ int RunFlash(const FlashOptions& options) {
     std::string error;
     if (!session.Open(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
+        return kExitUsage;
     }
     TAtapi& atapi = session.Atapi();
     if (options.drive < 0 || options.drive >= atapi.DriveCount()) {
         std::fprintf(stderr, "Err:There is no drive %d (%d found; see trozflash-cli list)\n",
                      options.drive, atapi.DriveCount());
-        return 2;
+        return kExitUsage;
     }
     atapi.SelectDevice(options.drive);
     const bool terminal = isatty(fileno(stdout)) != 0;
@@ -41,7 +42,7 @@ int RunFlash(const FlashOptions& options) {
     workflow.OpenPackage();
     workflow.StartUpdate();
     window.Finish();
-    return workflow.LastUpdateSucceeded() ? 0 : 1;
+    return workflow.LastUpdateSucceeded() ? kExitOk : kExitFailed;
 }
 
 }  // namespace

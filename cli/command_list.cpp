@@ -4,13 +4,14 @@
 
 #include "cli/commands.h"
 #include "cli/drive_session.h"
+#include "cli/exit_status.h"
+#include "drive/scsi_commands.h"
 
 namespace troz::cli {
 
 namespace {
 
 constexpr std::size_t kInquiryBufferLength = 100;
-constexpr std::size_t kModelCodeOffset = 38;
 
 // INQUIRY bytes 38-39, the model code support staff ask for when a package is refused.
 std::string ModelCode(TAtapi& atapi, int index) {
@@ -18,7 +19,8 @@ std::string ModelCode(TAtapi& atapi, int index) {
     atapi.SelectDevice(index);
     atapi.Inquiry(reply);
     char text[5];
-    std::snprintf(text, sizeof text, "%02X%02X", reply[kModelCodeOffset], reply[kModelCodeOffset + 1]);
+    std::snprintf(text, sizeof text, "%02X%02X", reply[kInquiryModelCodeOffset],
+                  reply[kInquiryModelCodeOffset + 1]);
     return text;
 }
 
@@ -27,7 +29,7 @@ int RunList(bool json) {
     std::string error;
     if (!session.Open(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
+        return kExitUsage;
     }
     TAtapi& atapi = session.Atapi();
     if (json) {
@@ -41,24 +43,26 @@ int RunList(bool json) {
                               {"location", atapi.Location(i)}});
         }
         atapi.SelectDevice(0);
-        std::printf("%s\n", drives.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-        return 0;
+        std::printf("%s\n",
+                    drives.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return kExitOk;
     }
     if (atapi.DriveCount() == 0) {
         std::printf("no drives found\n");
-        return 0;
+        return kExitOk;
     }
     for (int i = 0; i < atapi.DriveCount(); ++i) {
         std::printf("%d  %s  (%s)\n", i, DriveItemText(atapi.Entry(i)).c_str(),
                     atapi.Location(i).c_str());
     }
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace
 
 void RegisterListCommand(CLI::App& app, int& exitStatus) {
-    CLI::App* list = app.add_subcommand("list", "List the optical drives, as the window offers them");
+    CLI::App* list =
+        app.add_subcommand("list", "List the optical drives, as the window offers them");
     auto json = std::make_shared<bool>(false);
     list->add_flag("--json", *json,
                    "Print index, identification, revision, model_code (INQUIRY bytes 38-39) "

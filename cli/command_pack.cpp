@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "drive/user_files.h"
 #include "update/model_record.h"
 #include "update/package_format.h"
@@ -18,8 +19,6 @@ namespace troz::cli {
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
 constexpr std::size_t kModelCodeDigits = 4;
 constexpr std::uint32_t kLargestMultiImage = 0xFFFF;
 // The last signature offset whose whole model record fits in the image's first 65535 bytes.
@@ -275,7 +274,7 @@ void RunPack(const PackOptions& options, int& exitStatus) {
               << (options.multiImage ? "multi-image" : "single-image") << ", "
               << (options.scrambled ? "scrambled" : "plain") << '\n';
     WarnAboutFindings(options.output);
-    exitStatus = kExitDone;
+    exitStatus = kExitOk;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "cli/command_pack.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "drive/user_files.h"
 #include "update/line_window.h"
 #include "update/package_summary.h"
@@ -17,8 +18,6 @@ namespace troz::cli {
 
 namespace {
 
-constexpr int kExitValid = 0;
-constexpr int kExitInvalid = 1;
 constexpr const char* kVerifiedLine = "Ok:Firmware file check sum OK!!";
 constexpr int kJsonIndent = 2;
 
@@ -202,7 +201,7 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
         std::string error;
         if (!InspectPackage(*path, inspection, error)) {
             std::cerr << "inspect: " << error << '\n';
-            exitStatus = kExitInvalid;
+            exitStatus = kExitFailed;
             return;
         }
         if (*json) {
@@ -213,7 +212,7 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
         } else {
             PrintInspection(*path, inspection);
         }
-        exitStatus = kExitValid;
+        exitStatus = kExitOk;
     });
 }
 
@@ -240,14 +239,14 @@ void RegisterVerify(CLI::App& app, int& exitStatus) {
             [](const std::string& text) { std::cerr << "verify: " << text << '\n'; });
         if (ValidatePackage(*path, headerCopy, state, window)) {
             window.AddLogLine(kVerifiedLine);
-            exitStatus = kExitValid;
+            exitStatus = kExitOk;
             return;
         }
         if (lineCount == 0) {
             std::cerr << "verify: a block of the image is empty or cannot be read in full "
                          "(Start fails without a line)\n";
         }
-        exitStatus = kExitInvalid;
+        exitStatus = kExitFailed;
     });
 }
 

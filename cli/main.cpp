@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "troz_version.h"
+#include "cli/exit_status.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("trozflash-cli ") + troz::kTrozFlashVersion,
                          "Print the version and exit");
     app.require_subcommand(1);
-    int exitStatus = 0;
+    int exitStatus = troz::cli::kExitOk;
     troz::cli::RegisterListCommand(app, exitStatus);
     troz::cli::RegisterPackageCommands(app, exitStatus);
     troz::cli::RegisterFlashCommand(app, exitStatus);

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "drive/bytes.h"
+
 #if defined(_WIN32) && !defined(_WIN64)
 #define TROZ_ASPI_CALL __cdecl
 #else
@@ -17,10 +19,6 @@
 namespace troz {
 
 namespace aspi {
-
-constexpr std::size_t AlignUp(std::size_t value, std::size_t alignment) {
-    return (value + alignment - 1) / alignment * alignment;
-}
 
 // Command codes.
 constexpr std::uint8_t kScHaInquiry = 0x00;

@@ -1,5 +1,5 @@
-// Seam 2: what the ASPI transport needs of the system: the system directory and the library
-// loader (to find WNASPI32.DLL and its two entry points) and the completion events. Win32
+// The ASPI platform: what the ASPI transport needs of the system: the system directory and the
+// library loader (to find WNASPI32.DLL and its two entry points) and the completion events. Win32
 // uses the real calls; the virtual ASPI manager offers the same over virtual drives.
 #pragma once
 

@@ -43,8 +43,6 @@ TAtapi::~TAtapi() {
     currentInstance = nullptr;
 }
 
-TAtapi* TAtapi::Instance() { return currentInstance; }
-
 void TAtapi::SelectDevice(int index) {
     if (index < 0 || index >= kDeviceTableSize) {
         return;  // the list never offers such an index; nothing to select
@@ -56,24 +54,6 @@ void TAtapi::SelectDevice(int index) {
     currentLun_ = entry.lun;
 }
 
-LastSense TAtapi::GetLastSense() const {
-    LastSense sense;
-    if (NtFlag()) {
-        const std::uint8_t* data = passThroughBlock_.Sense();
-        sense.senseKey = data[kSenseKeyOffset];
-        sense.asc = data[kSenseAscOffset];
-        sense.ascq = data[kSenseAscqOffset];
-        sense.targetStatus = passThroughBlock_.ScsiStatus();
-    } else if (requestBlock_) {
-        const std::uint8_t* data = requestBlock_.get() + aspi::exec::kSenseArea;
-        sense.senseKey = data[kSenseKeyOffset];
-        sense.asc = data[kSenseAscOffset];
-        sense.ascq = data[kSenseAscqOffset];
-        sense.targetStatus = requestBlock_[aspi::exec::kTargetStatus];
-    }
-    return sense;
-}
-
 std::string TAtapi::Location(int index) const {
     if (index < 0 || index >= driveCount_) {
         return {};
@@ -83,8 +63,8 @@ std::string TAtapi::Location(int index) const {
     }
     const DeviceEntry& entry = deviceTable_[static_cast<std::size_t>(index)];
     char text[64];
-    std::snprintf(text, sizeof text, "ha %u target %u lun %u", entry.hostAdapterId,
-                  entry.targetId, entry.lun);
+    std::snprintf(text, sizeof text, "ha %u target %u lun %u", entry.hostAdapterId, entry.targetId,
+                  entry.lun);
     return text;
 }
 

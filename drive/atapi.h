@@ -11,6 +11,7 @@
 
 #include "drive/aspi_layout.h"
 #include "drive/clock.h"
+#include "drive/command_outcome.h"
 #include "drive/drive_platform.h"
 #include "drive/pass_through_block.h"
 #include "drive/scsi.h"
@@ -45,23 +46,14 @@ public:
     TAtapi(const TAtapi&) = delete;
     TAtapi& operator=(const TAtapi&) = delete;
 
-    // The drive context of the process, or null when none exists.
-    static TAtapi* Instance();
-
     // Command transport.
     bool IsNtFamily();
-    bool SetUpAspiTransport();
     std::uint8_t ExecCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                              std::uint8_t direction);
-    std::uint8_t ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
-                                 std::uint8_t dataIn);
-    void AbortRequest(std::uint8_t* request);
-    void ShowSystemError(std::uint32_t errorCode);
-    void PumpMessages();
+    // Shows a failed platform call to the user: the error's own text, else the system's.
+    void ShowSystemError(const PlatformError& error);
 
-    // Discovery and device table.
-    int ScanDrives();
-    int ScanNtDrives();
+    // The device table.
     void SelectDevice(int index);
 
     // Command catalogue: each returns the status byte of ExecCommand (1 = success).
@@ -79,18 +71,14 @@ public:
 
     // Read access for the window, the update workflow and the flash procedures.
     int DriveCount() const { return driveCount_; }
-    const DeviceEntry& Entry(int index) const { return deviceTable_.at(static_cast<std::size_t>(index)); }
+    const DeviceEntry& Entry(int index) const {
+        return deviceTable_.at(static_cast<std::size_t>(index));
+    }
     bool NtFlag() const { return ntFlag_ != 0; }
-    // Sense key, ASC, ASCQ and target status of the last command on the active transport.
-    LastSense GetLastSense() const;
-    // True when the last pass-through command "succeeded" only because the platform call
-    // failed with one of the two tolerated errors (time-out, I/O device error): the drive
-    // never answered it. A poll of a drive that is still programming must not count that as
-    // the drive having come back.
-    bool LastCommandTolerated() const { return lastCommandTolerated_; }
-    // True when the last command got no answer from a drive at all: the platform call
-    // failed (tolerated or not), or the ASPI layer found no device or never completed it.
-    bool LastCommandUnanswered() const { return lastCommandUnanswered_; }
+    // What the last command did: its status byte, how it ended, its sense and any platform
+    // error. A poll of a drive that is still programming reads here whether the drive itself
+    // answered.
+    const CommandOutcome& LastOutcome() const { return outcome_; }
     // Where a listed drive lives: its device path, or "ha H target T lun L" on ASPI.
     std::string Location(int index) const;
     // The current target, as the commands see it.
@@ -101,17 +89,28 @@ public:
     bool AspiLoaded() const { return aspiLibrary_ != nullptr; }
 
 private:
+    // The start-up steps and the transports' own steps, in the order they run.
+    bool SetUpAspiTransport();
+    int ScanDrives();
+    int ScanNtDrives();
+    std::uint8_t ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+                                 std::uint8_t dataIn);
+    void AbortRequest(std::uint8_t* request);
+    // Lets the platform deliver one pending window message while the ASPI scan waits.
+    void PumpMessages();
     void RecordAspiDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
     bool WaitForDeviceTypeRequest(std::uint8_t* request);
     void SendAbort(std::uint8_t hostAdapter, void* request);
     std::uint8_t ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                  std::uint8_t direction);
+    std::uint8_t FinishPassThrough(const PlatformError& error);
+    std::uint8_t FinishAspi(std::uint8_t status, CommandCategory category);
 
     DrivePlatform& platform_;
     Clock& clock_;
     SystemServices& services_;
 
-    // The drive context's fields, in the order the drive context keeps them.
+    // The current target, the library, the device table and the transports' records.
     DeviceHandle currentHandle_ = 0;
     std::uint8_t currentHostAdapterId_ = 0;
     std::uint8_t currentTargetId_ = 0;
@@ -127,8 +126,7 @@ private:
     aspi::GetSupportInfoFunction getSupportInfo_ = nullptr;
     aspi::SendCommandFunction sendCommand_ = nullptr;
     std::array<std::string, kDeviceTableSize> devicePaths_{};
-    bool lastCommandTolerated_ = false;
-    bool lastCommandUnanswered_ = false;
+    CommandOutcome outcome_;
     // The platform error whose text was shown last; the same error of the commands right
     // after it is not shown again (a drive that went away would otherwise raise one box
     // per poll of the completion wait).

@@ -19,6 +19,20 @@ inline std::uint16_t GetBigEndian16(const std::uint8_t* at) {
     return static_cast<std::uint16_t>((at[0] << 8) | at[1]);
 }
 
+inline void PutBigEndian24(std::uint8_t* at, std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value >> 16);
+    PutBigEndian16(at + 1, static_cast<std::uint16_t>(value));
+}
+
+inline std::uint32_t GetBigEndian24(const std::uint8_t* at) {
+    return (static_cast<std::uint32_t>(at[0]) << 16) | GetBigEndian16(at + 1);
+}
+
+// value rounded up to a multiple of alignment: where natural alignment places a field.
+constexpr std::size_t AlignUp(std::size_t value, std::size_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
+
 inline void PutLittleEndian16(std::uint8_t* at, std::uint16_t value) {
     at[0] = static_cast<std::uint8_t>(value);
     at[1] = static_cast<std::uint8_t>(value >> 8);
@@ -41,8 +55,12 @@ inline T GetNative(const std::uint8_t* at) {
     return value;
 }
 
-inline void PutPointer(std::uint8_t* at, const void* pointer) { PutNative(at, pointer); }
+inline void PutPointer(std::uint8_t* at, const void* pointer) {
+    PutNative(at, pointer);
+}
 
-inline void* GetPointer(const std::uint8_t* at) { return GetNative<void*>(at); }
+inline void* GetPointer(const std::uint8_t* at) {
+    return GetNative<void*>(at);
+}
 
 }  // namespace troz

@@ -5,6 +5,7 @@
 
 #include "drive/atapi.h"
 #include "drive/bytes.h"
+#include "drive/scsi_commands.h"
 
 namespace troz {
 
@@ -12,32 +13,41 @@ namespace {
 
 using Cdb = std::array<std::uint8_t, kCdbLength>;
 
-// Opcodes.
-constexpr std::uint8_t kOpTestUnitReady = 0x00;
-constexpr std::uint8_t kOpRequestSense = 0x03;
-constexpr std::uint8_t kOpInquiry = 0x12;
-constexpr std::uint8_t kOpStartStopUnit = 0x1B;
-constexpr std::uint8_t kOpWriteBuffer = 0x3B;
-constexpr std::uint8_t kOpStopPlayScan = 0x4E;
-constexpr std::uint8_t kOpVendor = 0x5A;
-
-// Allocation lengths of the commands with data in.
-constexpr std::uint32_t kInquiryLength = 50;
-constexpr std::uint32_t kRequestSenseLength = 18;
-constexpr std::uint32_t kVendorQueryLength = 10;
-
 constexpr Cdb kTestUnitReadyTemplate = {kOpTestUnitReady, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kInquiryTemplate = {kOpInquiry, 0, 0, 0, kInquiryLength, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kRequestSenseTemplate = {kOpRequestSense, 0, 0, 0, kRequestSenseLength, 0,
-                                       0, 0, 0, 0, 0, 0};
+constexpr Cdb kInquiryTemplate = {kOpInquiry, 0, 0, 0, kInquiryAllocationLength, 0, 0, 0,
+                                  0,          0, 0, 0};
+constexpr Cdb kRequestSenseTemplate = {
+    kOpRequestSense, 0, 0, 0, kRequestSenseAllocationLength, 0, 0, 0, 0, 0, 0, 0};
 constexpr Cdb kStopPlayScanTemplate = {kOpStopPlayScan, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 // WRITE BUFFER mode 5 (download microcode and save), buffer id 1.
-constexpr Cdb kWriteBufferTemplate = {kOpWriteBuffer, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kWriteBufferTemplate = {
+    kOpWriteBuffer, kWriteBufferDownloadAndSave, kWriteBufferFirmwareId, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 // START STOP UNIT with the start and load/eject bits clear: stop the disc.
 constexpr Cdb kStopUnitTemplate = {kOpStartStopUnit, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-// The vendor commands: byte 2 0x38, "TR", then the function: A0 download, C0 query.
-constexpr Cdb kVendorDownloadTemplate = {kOpVendor, 0, 0x38, 0x54, 0x52, 0xA0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kVendorQueryTemplate = {kOpVendor, 0, 0x38, 0x54, 0x52, 0xC0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kVendorDownloadTemplate = {kOpVendor,
+                                         0,
+                                         kVendorPage,
+                                         kVendorSignature0,
+                                         kVendorSignature1,
+                                         kVendorDownloadSelector,
+                                         0,
+                                         0,
+                                         0,
+                                         0,
+                                         0,
+                                         0};
+constexpr Cdb kVendorQueryTemplate = {kOpVendor,
+                                      0,
+                                      kVendorPage,
+                                      kVendorSignature0,
+                                      kVendorSignature1,
+                                      kVendorQuerySelector,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0};
 
 }  // namespace
 
@@ -48,12 +58,12 @@ std::uint8_t TAtapi::TestUnitReady() {
 
 std::uint8_t TAtapi::Inquiry(std::uint8_t* reply) {
     Cdb cdb = kInquiryTemplate;
-    return ExecCommand(cdb.data(), reply, kInquiryLength, kDirectionIn);
+    return ExecCommand(cdb.data(), reply, kInquiryAllocationLength, kDirectionIn);
 }
 
 std::uint8_t TAtapi::RequestSense(std::uint8_t* reply) {
     Cdb cdb = kRequestSenseTemplate;
-    return ExecCommand(cdb.data(), reply, kRequestSenseLength, kDirectionIn);
+    return ExecCommand(cdb.data(), reply, kRequestSenseAllocationLength, kDirectionIn);
 }
 
 std::uint8_t TAtapi::StopPlayScan() {
@@ -65,12 +75,9 @@ std::uint8_t TAtapi::WriteBuffer(const std::uint8_t* data, std::uint8_t blockNum
                                  std::uint16_t offset, std::uint32_t length) {
     Cdb cdb = kWriteBufferTemplate;
     // Bytes 3-5 are the 24-bit buffer offset: the drive sees blockNumber * 65536 + offset.
-    cdb[3] = blockNumber;
-    PutBigEndian16(&cdb[4], offset);
+    PutBigEndian24(&cdb[3], (static_cast<std::uint32_t>(blockNumber) << 16) | offset);
     // Bytes 6-8 hold the low 24 bits of the parameter list length.
-    cdb[6] = static_cast<std::uint8_t>(length >> 16);
-    cdb[7] = static_cast<std::uint8_t>(length >> 8);
-    cdb[8] = static_cast<std::uint8_t>(length);
+    PutBigEndian24(&cdb[6], length);
     return ExecCommand(cdb.data(), const_cast<std::uint8_t*>(data), length, kDirectionOut);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "drive/atapi.h"
+#include "drive/scsi_commands.h"
 
 namespace troz {
 
@@ -14,16 +15,13 @@ constexpr int kAspiLunsPerTarget = 8;
 // wait neither spins a core nor lasts for ever.
 constexpr std::uint32_t kDeviceTypePollMs = 1;
 
-// INQUIRY reply bytes kept in the device entry.
-constexpr std::size_t kIdentificationOffset = 8;
-constexpr std::size_t kIdentificationLength = 24;
-constexpr std::size_t kRevisionOffset = 32;
-constexpr std::size_t kRevisionLength = 4;
+// INQUIRY reply bytes kept in the device entry: vendor and product as one identification.
+constexpr std::size_t kIdentificationLength = kInquiryVendorLength + kInquiryProductLength;
 
 void StoreIdentification(DeviceEntry& entry, const std::uint8_t* reply) {
-    std::memcpy(entry.identification, reply + kIdentificationOffset, kIdentificationLength);
+    std::memcpy(entry.identification, reply + kInquiryVendorOffset, kIdentificationLength);
     entry.identification[kIdentificationLength] = '\0';
-    std::memcpy(entry.revision, reply + kRevisionOffset, kRevisionLength);
+    std::memcpy(entry.revision, reply + kInquiryRevisionOffset, kInquiryRevisionLength);
 }
 
 }  // namespace

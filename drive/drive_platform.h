@@ -23,6 +23,8 @@ public:
     virtual AspiPlatform& Aspi() = 0;
     // Takes at most one pending window message of the thread and dispatches it; returns at
     // once when there is none (PeekMessageA with PM_REMOVE, TranslateMessage, DispatchMessageA).
+    // Only the ASPI scan calls it; the flash procedures let the window run through
+    // UpdateWindow::DispatchPendingEvents instead.
     virtual void PumpOneMessage() = 0;
 };
 

@@ -1,10 +1,11 @@
-// Seam 1: the platform under the pass-through transport. Windows opens "\\.\X:" and calls
-// DeviceIoControl; Linux opens the optical drive's node and calls SG_IO; the virtual backend
-// hands the block to a device model in the process.
+// The pass-through backend: the platform under the pass-through transport. Windows opens "\\.\X:"
+// and calls DeviceIoControl; Linux opens the optical drive's node and calls SG_IO; the virtual
+// backend hands the block to a device model in the process.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "drive/pass_through_block.h"
 
@@ -20,8 +21,16 @@ constexpr DeviceHandle kInvalidHandle = -1;
 enum class PlatformErrorKind { None, TimedOut, IoDevice, Other };
 
 struct PlatformError {
+    PlatformError() = default;
+    PlatformError(PlatformErrorKind errorKind, std::uint32_t errorCode, std::string errorText = {})
+        : kind(errorKind), code(errorCode), text(std::move(errorText)) {}
+
     PlatformErrorKind kind = PlatformErrorKind::None;
     std::uint32_t code = 0;  // the platform's own error number (GetLastError, errno)
+    // The whole text the user sees for this failure, written where it happened (which
+    // device, which command, what the host adapter or driver reported, what to do about it).
+    // Empty: the system's own text for code.
+    std::string text;
 };
 
 class PassThroughBackend {
@@ -44,7 +53,9 @@ public:
     virtual PlatformError Execute(DeviceHandle handle, PassThroughBlock& block) = 0;
     // The system's text for an error code (FormatMessageA, strerror). False when the system
     // has no text for it; lastError then holds the reason (GetLastError after the failure).
-    virtual bool FormatSystemError(std::uint32_t code, std::string& text, std::uint32_t& lastError) = 0;
+    // A failure whose PlatformError carries its own text does not come here.
+    virtual bool FormatSystemError(std::uint32_t code, std::string& text,
+                                   std::uint32_t& lastError) = 0;
 };
 
 }  // namespace troz

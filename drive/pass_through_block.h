@@ -15,10 +15,6 @@ namespace troz {
 
 namespace pass_through_layout {
 
-constexpr std::size_t AlignUp(std::size_t value, std::size_t alignment) {
-    return (value + alignment - 1) / alignment * alignment;
-}
-
 constexpr std::size_t kLength = 0;  // u16
 constexpr std::size_t kScsiStatus = 2;
 constexpr std::size_t kPathId = 3;
@@ -79,10 +75,16 @@ public:
     std::uint32_t DataTransferLength() const {
         return Get<std::uint32_t>(pass_through_layout::kDataTransferLength);
     }
-    void SetDataTransferLength(std::uint32_t v) { Put(pass_through_layout::kDataTransferLength, v); }
-    std::uint32_t TimeOutValue() const { return Get<std::uint32_t>(pass_through_layout::kTimeOutValue); }
+    void SetDataTransferLength(std::uint32_t v) {
+        Put(pass_through_layout::kDataTransferLength, v);
+    }
+    std::uint32_t TimeOutValue() const {
+        return Get<std::uint32_t>(pass_through_layout::kTimeOutValue);
+    }
     void SetTimeOutValue(std::uint32_t v) { Put(pass_through_layout::kTimeOutValue, v); }
-    void* DataBuffer() const { return GetPointer(bytes_.data() + pass_through_layout::kDataBuffer); }
+    void* DataBuffer() const {
+        return GetPointer(bytes_.data() + pass_through_layout::kDataBuffer);
+    }
     void SetDataBuffer(void* p) { PutPointer(bytes_.data() + pass_through_layout::kDataBuffer, p); }
     std::uint32_t SenseInfoOffset() const {
         return Get<std::uint32_t>(pass_through_layout::kSenseInfoOffsetField);
@@ -95,9 +97,13 @@ public:
 
 private:
     template <typename T>
-    T Get(std::size_t offset) const { return GetNative<T>(bytes_.data() + offset); }
+    T Get(std::size_t offset) const {
+        return GetNative<T>(bytes_.data() + offset);
+    }
     template <typename T>
-    void Put(std::size_t offset, T value) { PutNative(bytes_.data() + offset, value); }
+    void Put(std::size_t offset, T value) {
+        PutNative(bytes_.data() + offset, value);
+    }
 
     alignas(void*) std::array<std::uint8_t, kSize> bytes_{};
 };

@@ -37,8 +37,8 @@ constexpr std::size_t kSenseAscOffset = 12;
 constexpr std::size_t kSenseAscqOffset = 13;
 constexpr std::size_t kFixedSenseLength = 18;
 
-// The sense of the last command as the flash procedures read it.
-struct LastSense {
+// The sense of a command as the flash procedures read it.
+struct SenseBytes {
     std::uint8_t senseKey = 0;  // the whole byte 2 of the sense data, never masked
     std::uint8_t asc = 0;
     std::uint8_t ascq = 0;

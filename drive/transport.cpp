@@ -6,6 +6,7 @@
 
 #include "drive/atapi.h"
 #include "drive/bytes.h"
+#include "drive/os_errors.h"
 
 namespace troz {
 
@@ -37,6 +38,16 @@ std::uint8_t MapDirectionToDataIn(std::uint8_t direction) {
     return kScsiIoctlDataUnspecified;
 }
 
+CommandCategory CategoryOfScsiStatus(std::uint8_t scsiStatus) {
+    if (scsiStatus == kScsiStatusGood) {
+        return CommandCategory::AnsweredGood;
+    }
+    if (scsiStatus == kScsiStatusCheckCondition) {
+        return CommandCategory::AnsweredCheckCondition;
+    }
+    return CommandCategory::AnsweredOtherStatus;
+}
+
 }  // namespace
 
 bool TAtapi::IsNtFamily() {
@@ -47,12 +58,12 @@ bool TAtapi::IsNtFamily() {
 bool TAtapi::SetUpAspiTransport() {
     AspiPlatform& aspi = platform_.Aspi();
     char systemDirectory[kSystemDirectoryBufferSize] = {};
-    const std::uint32_t length = aspi.GetSystemDirectory(systemDirectory, kSystemDirectoryBufferSize);
+    const std::uint32_t length =
+        aspi.GetSystemDirectory(systemDirectory, kSystemDirectoryBufferSize);
     char libraryPath[kSystemDirectoryBufferSize + 16] = {};
-    const bool pathFits =
-        length > 0 && length < kSystemDirectoryBufferSize &&
-        std::snprintf(libraryPath, sizeof libraryPath, kAspiLibraryFormat, systemDirectory) <
-            static_cast<int>(sizeof libraryPath);
+    const bool pathFits = length > 0 && length < kSystemDirectoryBufferSize &&
+                          std::snprintf(libraryPath, sizeof libraryPath, kAspiLibraryFormat,
+                                        systemDirectory) < static_cast<int>(sizeof libraryPath);
     if (pathFits) {
         aspiLibrary_ = aspi.LoadLibrary(libraryPath);
     }
@@ -88,8 +99,6 @@ std::uint8_t TAtapi::ExecCommand(const std::uint8_t* cdb, void* buffer, std::uin
 
 std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                      std::uint8_t dataIn) {
-    lastCommandTolerated_ = false;
-    lastCommandUnanswered_ = false;
     PassThroughBlock& block = passThroughBlock_;
     block.Clear();
     block.SetLength(kPassThroughRecordLength);
@@ -102,37 +111,62 @@ std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std:
     block.SetSenseInfoOffset(static_cast<std::uint32_t>(pass_through_layout::kSenseBuffer));
     std::memcpy(block.Cdb(), cdb, kCdbLength);
 
-    const PlatformError error = platform_.PassThrough().Execute(currentHandle_, block);
-    lastCommandUnanswered_ = error.kind != PlatformErrorKind::None;
+    return FinishPassThrough(platform_.PassThrough().Execute(currentHandle_, block));
+}
+
+std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error) {
+    const PassThroughBlock& block = passThroughBlock_;
+    outcome_ = CommandOutcome{};
+    outcome_.platformError = error;
+    outcome_.context = error.text;
+    const std::uint8_t* sense = block.Sense();
+    outcome_.sense = {sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
+                      block.ScsiStatus()};
     if (error.kind == PlatformErrorKind::None) {
         errorShown_ = false;
+        outcome_.category = CategoryOfScsiStatus(block.ScsiStatus());
     } else if (error.kind == PlatformErrorKind::TimedOut ||
                error.kind == PlatformErrorKind::IoDevice) {
         // Tolerated: the SCSI status of the block decides.
-        lastCommandTolerated_ = true;
+        outcome_.category = CommandCategory::ToleratedPlatformError;
     } else {
+        outcome_.category = error.code == kOsErrorDeviceGone ? CommandCategory::NoDevice
+                                                             : CommandCategory::OtherPlatformError;
         if (!errorShown_ || shownErrorCode_ != error.code) {
-            ShowSystemError(error.code);
+            ShowSystemError(error);
             errorShown_ = true;
             shownErrorCode_ = error.code;
         }
-        return 0;
+        outcome_.status = 0;
+        return outcome_.status;
     }
     const std::uint8_t scsiStatus = block.ScsiStatus();
-    return scsiStatus != 0 ? scsiStatus : kCommandSuccess;
+    outcome_.status = scsiStatus != 0 ? scsiStatus : kCommandSuccess;
+    return outcome_.status;
+}
+
+std::uint8_t TAtapi::FinishAspi(std::uint8_t status, CommandCategory category) {
+    outcome_ = CommandOutcome{};
+    outcome_.status = status;
+    outcome_.category = category;
+    if (requestBlock_) {
+        const std::uint8_t* sense = requestBlock_.get() + aspi::exec::kSenseArea;
+        outcome_.sense = {sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
+                          requestBlock_[aspi::exec::kTargetStatus]};
+    }
+    return status;
 }
 
 std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                      std::uint8_t direction) {
-    lastCommandTolerated_ = false;
-    lastCommandUnanswered_ = true;
     if (!requestBlock_ || sendCommand_ == nullptr) {
-        return kAspiStatusNotSent;  // no library: there is nothing to send the command through
+        // No library: there is nothing to send the command through.
+        return FinishAspi(kAspiStatusNotSent, CommandCategory::NoDevice);
     }
     AspiPlatform& aspiPlatform = platform_.Aspi();
     EventHandle event = aspiPlatform.CreateEvent();
     if (event == nullptr) {
-        return kAspiStatusNotSent;
+        return FinishAspi(kAspiStatusNotSent, CommandCategory::OtherPlatformError);
     }
     std::uint8_t* request = requestBlock_.get();
     request[aspi::kCommand] = aspi::kScExecScsiCmd;
@@ -158,16 +192,25 @@ std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std:
         if (waitResult == kWaitTimeout || waitResult == kWaitFailed) {
             aspiPlatform.CloseEvent(event);
             AbortRequest(request);
-            return kAspiStatusNotSent;
+            return FinishAspi(kAspiStatusNotSent, CommandCategory::OtherPlatformError);
         }
     }
     aspiPlatform.CloseEvent(event);
     const std::uint8_t status = request[aspi::kStatus];
-    lastCommandUnanswered_ = status == aspi::kSsNoDevice || status == aspi::kSsInvalidHa;
-    return status;
+    if (status == aspi::kSsNoDevice || status == aspi::kSsInvalidHa) {
+        return FinishAspi(status, CommandCategory::NoDevice);
+    }
+    if (status == aspi::kSsComp) {
+        return FinishAspi(status, CommandCategory::AnsweredGood);
+    }
+    return FinishAspi(status, request[aspi::exec::kTargetStatus] == kScsiStatusCheckCondition
+                                  ? CommandCategory::AnsweredCheckCondition
+                                  : CommandCategory::AnsweredOtherStatus);
 }
 
-void TAtapi::AbortRequest(std::uint8_t* request) { SendAbort(currentHostAdapterId_, request); }
+void TAtapi::AbortRequest(std::uint8_t* request) {
+    SendAbort(currentHostAdapterId_, request);
+}
 
 void TAtapi::SendAbort(std::uint8_t hostAdapter, void* request) {
     if (sendCommand_ == nullptr) {
@@ -180,11 +223,15 @@ void TAtapi::SendAbort(std::uint8_t hostAdapter, void* request) {
     sendCommand_(abortRequest.data());
 }
 
-void TAtapi::ShowSystemError(std::uint32_t errorCode) {
+void TAtapi::ShowSystemError(const PlatformError& error) {
+    if (!error.text.empty()) {
+        services_.ShowMessage(error.text + "\n");
+        return;
+    }
     std::string text;
     std::uint32_t formatError = 0;
     std::string message;
-    if (platform_.PassThrough().FormatSystemError(errorCode, text, formatError) && !text.empty()) {
+    if (platform_.PassThrough().FormatSystemError(error.code, text, formatError) && !text.empty()) {
         message = text + "\n";
     } else {
         message = "Format message failed.  Error: " + std::to_string(formatError) + "\n";
@@ -192,6 +239,8 @@ void TAtapi::ShowSystemError(std::uint32_t errorCode) {
     services_.ShowMessage(message);
 }
 
-void TAtapi::PumpMessages() { platform_.PumpOneMessage(); }
+void TAtapi::PumpMessages() {
+    platform_.PumpOneMessage();
+}
 
 }  // namespace troz

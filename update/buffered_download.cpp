@@ -24,7 +24,7 @@ bool FlashDriver::BufferedDownload() {
         return false;
     }
     window_.SetProgress(kProgressTrigger);
-    const LastSense sense = SendBufferedTrigger();
+    const SenseBytes sense = SendBufferedTrigger();
     if (!SenseAllowsWait(sense)) {
         return false;
     }
@@ -34,7 +34,7 @@ bool FlashDriver::BufferedDownload() {
     } else if (retried_) {
         clock_.Sleep(kPauseAfterResendMs);
     }
-    return FinishWait(false);
+    return FinishWait(WindowEvents::Hold);
 }
 
 bool FlashDriver::SendBufferedBlocks(OpenImage& image) {
@@ -58,8 +58,8 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
                                     std::uint32_t length) {
     for (std::uint32_t offset = 0; offset < length;) {
         const std::uint32_t piece = std::min(kWriteBufferPieceSize, length - offset);
-        const std::uint8_t status = atapi_.WriteBuffer(
-            transferImage + offset, blockNumber, static_cast<std::uint16_t>(offset), piece);
+        const std::uint8_t status = atapi_.WriteBuffer(transferImage + offset, blockNumber,
+                                                       static_cast<std::uint16_t>(offset), piece);
         if (status != kCommandSuccess) {
             ReportCommandFailure(status);
             return false;
@@ -69,23 +69,23 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
     return true;
 }
 
-LastSense FlashDriver::SendBufferedTrigger() {
+SenseBytes FlashDriver::SendBufferedTrigger() {
     SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeF0));
     // The refusal is told by the sense alone, whatever the trigger status says.
-    if (!IsParameterListLengthError(atapi_.GetLastSense())) {
+    if (!IsParameterListLengthError(atapi_.LastOutcome().sense)) {
         // Without a resend there is no REQUEST SENSE on either transport: the transport's
         // sense of the trigger itself is what tells whether the drive took it.
-        return atapi_.GetLastSense();
+        return atapi_.LastOutcome().sense;
     }
     atapi_.TestUnitReady();
     retried_ = true;
     SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeE0));
     if (!atapi_.NtFlag()) {
-        return atapi_.GetLastSense();
+        return atapi_.LastOutcome().sense;
     }
     std::uint8_t reply[kRequestSenseBufferLength] = {};
     atapi_.RequestSense(reply);
-    LastSense sense;
+    SenseBytes sense;
     sense.senseKey = reply[kSenseKeyOffset];
     sense.asc = reply[kSenseAscOffset];
     sense.ascq = reply[kSenseAscqOffset];

@@ -24,14 +24,14 @@ bool FlashDriver::DirectDownload() {
     }
     window_.SetProgress(kProgressTrigger);
     SendDirectTrigger();
-    if (!SenseAllowsWait(atapi_.GetLastSense())) {
+    if (!SenseAllowsWait(atapi_.LastOutcome().sense)) {
         return false;
     }
     window_.SetProgress(kProgressTriggered);
     if (retried_) {
         clock_.Sleep(kPauseAfterResendMs);
     }
-    return FinishWait(true);
+    return FinishWait(WindowEvents::Dispatch);
 }
 
 bool FlashDriver::SendDirectBlocks(OpenImage& image) {
@@ -55,7 +55,7 @@ bool FlashDriver::SendDirectBlocks(OpenImage& image) {
 void FlashDriver::SendDirectTrigger() {
     SendTrigger(kFunctionTriggerFirst, TriggerCode(kTriggerCodeE0));
     if (triggerStatus_ == kCommandSuccess ||
-        atapi_.GetLastSense().senseKey != kSenseIllegalRequest) {
+        atapi_.LastOutcome().sense.senseKey != kSenseIllegalRequest) {
         return;
     }
     // Drives that do not know function 4 refuse it; they take the same trigger with 5.
@@ -64,7 +64,7 @@ void FlashDriver::SendDirectTrigger() {
     }
     retried_ = true;
     SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeE0));
-    if (IsParameterListLengthError(atapi_.GetLastSense())) {
+    if (IsParameterListLengthError(atapi_.LastOutcome().sense)) {
         // Drives that count the blocks differently want the other trigger code.
         atapi_.TestUnitReady();
         SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeF0));

@@ -1,5 +1,6 @@
 #include "update/flash_driver.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <utility>
 
@@ -21,31 +22,24 @@ constexpr int kProgressStart = 0;
 constexpr int kProgressFlashing = 20;
 constexpr int kProgressMaximum = 100;
 
-constexpr const char* kTimeOutNtFormat = "Time Out Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;";
-constexpr const char* kTimeOutAspiFormat =
-    "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;";
-constexpr const char* kTimeOutLineFormat = "Err:Flash error,time out %u Sec";
-
 }  // namespace
 
-bool IsParameterListLengthError(const LastSense& sense) {
+bool IsParameterListLengthError(const SenseBytes& sense) {
     return sense.senseKey == kSenseIllegalRequest && sense.asc == kAscParameterListLength &&
            sense.ascq == 0;
 }
 
-std::string FormatFlashLine(const char* format, unsigned a, unsigned b, unsigned c, unsigned d,
-                            unsigned e) {
+std::string FormatFlashLine(const char* format, ...) {
     char line[160];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    std::snprintf(line, sizeof line, format, a, b, c, d, e);
-#pragma GCC diagnostic pop
+    std::va_list values;
+    va_start(values, format);
+    std::vsnprintf(line, sizeof line, format, values);
+    va_end(values);
     return line;
 }
 
-FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock,
-                         std::string packagePath, const PackageHeader& headerCopy,
-                         const PackageState& state)
+FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, std::string packagePath,
+                         const PackageHeader& headerCopy, const PackageState& state)
     : atapi_(atapi),
       window_(window),
       clock_(clock),
@@ -64,7 +58,7 @@ bool FlashDriver::FlashFirmware() {
     // Whatever made the direct procedure fail, a drive that says it takes WRITE BUFFER
     // downloads gets the buffered procedure.
     if (QueryVendorFlag() == 0) {
-        window_.AddLogLine(kNotSupportedSeven);
+        window_.AddLogLine(kRefusalNoBufferedDownload);
         return false;
     }
     if (BufferedDownload()) {
@@ -135,14 +129,14 @@ std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t tr
     const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
     triggerStatus_ = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
                                            ExpectedChecksum(header_, imageIndex));
-    const LastSense sense = atapi_.GetLastSense();
+    const SenseBytes sense = atapi_.LastOutcome().sense;
     triggerConfirmed_ =
-        (triggerStatus_ == kCommandSuccess && !atapi_.LastCommandTolerated()) ||
+        atapi_.LastOutcome().SucceededOnDrive() ||
         (sense.targetStatus == kScsiStatusCheckCondition && sense.senseKey == kSenseNotReady);
     return triggerStatus_;
 }
 
-bool FlashDriver::SenseAllowsWait(const LastSense& sense) {
+bool FlashDriver::SenseAllowsWait(const SenseBytes& sense) {
     // No sense, or not ready while the drive starts programming: on to the wait.
     if (sense.senseKey == kSenseNoSense || sense.senseKey == kSenseNotReady) {
         return true;
@@ -153,7 +147,7 @@ bool FlashDriver::SenseAllowsWait(const LastSense& sense) {
     return false;
 }
 
-FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
+FlashDriver::WaitOutcome FlashDriver::CompletionWait(WindowEvents events) {
     const std::uint32_t start = clock_.GetTickCount();
     // After a trigger the drive never answered, a drive that reports ready may simply never
     // have started: it counts as back only once it has been seen busy.
@@ -166,10 +160,10 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
         } else {
             seenBusy = true;
         }
-        if (dispatchEvents) {
+        if (events == WindowEvents::Dispatch) {
             window_.DispatchPendingEvents();
         }
-        if (atapi_.LastCommandUnanswered()) {
+        if (!atapi_.LastOutcome().Answered()) {
             clock_.Sleep(kUnansweredPollPauseMs);
         }
         const std::uint32_t elapsedSeconds =
@@ -183,27 +177,31 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(bool dispatchEvents) {
 bool FlashDriver::PollAnswersReady() {
     // A poll the platform only tolerated (it timed out or failed below SCSI) was never
     // answered by the drive, so it does not mean the drive is back.
-    if (atapi_.TestUnitReady() == kCommandSuccess && !atapi_.LastCommandTolerated()) {
+    atapi_.TestUnitReady();
+    const CommandOutcome& outcome = atapi_.LastOutcome();
+    if (outcome.SucceededOnDrive()) {
         return true;
     }
-    const LastSense sense = atapi_.GetLastSense();
+    const SenseBytes& sense = outcome.sense;
     return sense.senseKey == kSenseNotReady && sense.asc == kAscMediumNotPresent;
 }
 
-bool FlashDriver::FinishWait(bool dispatchEvents) {
-    if (CompletionWait(dispatchEvents) == WaitOutcome::CameBack) {
+bool FlashDriver::FinishWait(WindowEvents events) {
+    if (CompletionWait(events) == WaitOutcome::CameBack) {
         atapi_.TestUnitReady();  // takes the drive's unit attention after its restart
         return true;
     }
-    const LastSense sense = atapi_.GetLastSense();
+    const SenseBytes sense = atapi_.LastOutcome().sense;
     if (atapi_.NtFlag()) {
-        window_.AddLogLine(FormatFlashLine(kTimeOutNtFormat, triggerStatus_, sense.senseKey,
-                                           sense.asc, sense.ascq));
+        window_.AddLogLine(
+            FormatFlashLine("Time Out Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
+                            triggerStatus_, sense.senseKey, sense.asc, sense.ascq));
     } else {
-        window_.AddLogLine(FormatFlashLine(kTimeOutAspiFormat, sense.targetStatus, triggerStatus_,
-                                           sense.senseKey, sense.asc, sense.ascq));
+        window_.AddLogLine(FormatFlashLine(
+            "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
+            sense.targetStatus, triggerStatus_, sense.senseKey, sense.asc, sense.ascq));
     }
-    window_.AddLogLine(FormatFlashLine(kTimeOutLineFormat, kCompletionWaitSeconds));
+    window_.AddLogLine(FormatFlashLine("Err:Flash error,time out %u Sec", kCompletionWaitSeconds));
     return false;
 }
 

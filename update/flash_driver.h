@@ -34,7 +34,8 @@ constexpr int kProgressTrigger = 70;
 constexpr int kProgressTriggered = 80;
 
 constexpr const char* kFlashingLine = "Flashing ..";
-constexpr const char* kNotSupportedSeven = "Err:The firmware is not support this device!!(7)";
+constexpr const char* kRefusalNoBufferedDownload =
+    "Err:The firmware is not support this device!!(7)";
 constexpr const char* kFlashFailBoth = "Err:Flash Fail!!";
 constexpr const char* kFlashFailSense = "Err:Flash Fail.";
 // A package that was readable at Start but no longer is when a procedure reads it again.
@@ -58,6 +59,9 @@ private:
         std::unique_ptr<PackageStream> stream;
     };
     enum class WaitOutcome { CameBack, TimedOut };
+    // Whether the completion wait lets the window handle its pending events between polls:
+    // the direct procedure does, the buffered one polls without them.
+    enum class WindowEvents { Dispatch, Hold };
 
     bool OpenPickedImage(OpenImage& image);
     bool ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset);
@@ -66,11 +70,11 @@ private:
     bool SendTransferImage(const std::uint8_t* transferImage, std::uint8_t blockNumber,
                            std::uint32_t length);
     void SendDirectTrigger();
-    LastSense SendBufferedTrigger();
-    bool SenseAllowsWait(const LastSense& sense);
-    WaitOutcome CompletionWait(bool dispatchEvents);
+    SenseBytes SendBufferedTrigger();
+    bool SenseAllowsWait(const SenseBytes& sense);
+    WaitOutcome CompletionWait(WindowEvents events);
     bool PollAnswersReady();
-    bool FinishWait(bool dispatchEvents);
+    bool FinishWait(WindowEvents events);
     void ReportCommandFailure(std::uint8_t status);
     std::uint8_t SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode);
     std::uint8_t TriggerCode(std::uint8_t base) const;
@@ -90,10 +94,10 @@ private:
 };
 
 // ILLEGAL REQUEST, parameter list length error (5/1A/00): the drive wants the other trigger.
-bool IsParameterListLengthError(const LastSense& sense);
+bool IsParameterListLengthError(const SenseBytes& sense);
 
-// "%x" of each value, lower-case hexadecimal without leading zeros, in a message format.
-std::string FormatFlashLine(const char* format, unsigned a, unsigned b = 0, unsigned c = 0,
-                            unsigned d = 0, unsigned e = 0);
+// A log line from a printf format ("%x" of each value: lower-case hexadecimal without
+// leading zeros). The compiler checks every format against its values.
+std::string FormatFlashLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace troz

@@ -31,7 +31,8 @@ std::optional<ModelRecord> FindModelRecord(const std::uint8_t* window, std::size
         const auto productEnd =
             std::find(record.bytes.begin(), record.bytes.begin() + kTargetProductLength, 0);
         record.targetProduct.assign(record.bytes.begin(), productEnd);
-        record.modelCode = {record.bytes[kModelCodeOffset], record.bytes[kModelCodeOffset + 1]};
+        record.modelCode = {record.bytes[kRecordModelCodeOffset],
+                            record.bytes[kRecordModelCodeOffset + 1]};
         return record;
     }
     return std::nullopt;

@@ -17,7 +17,8 @@ constexpr std::size_t kModelRecordDistance = 8;
 // The window starts at the image's first byte; the image's own header comes first.
 constexpr std::size_t kModelRecordScanStart = 64;
 constexpr std::size_t kTargetProductLength = 28;
-constexpr std::size_t kModelCodeOffset = 30;  // INQUIRY bytes 38 and 39
+// The model code within the record: the drive reports it in INQUIRY bytes 38 and 39.
+constexpr std::size_t kRecordModelCodeOffset = 30;
 
 constexpr std::size_t kSignatureLength = 5;
 constexpr std::uint8_t kSignatureDeviceType = 0x05;  // CD/DVD device

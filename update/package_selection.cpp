@@ -101,7 +101,7 @@ bool UpdateWorkflow::ScanImages(PackageStream& file, std::uint8_t* window) {
     }
     if (headerCopy_.IsMultiImage() && recordFound) {
         // One refusal for the whole package, not one per image that fits another drive.
-        window_.AddLogLine(kRefusalFour);
+        window_.AddLogLine(kRefusalModelCode);
     }
     return false;
 }

@@ -226,8 +226,8 @@ bool PlaceModelRecord(std::vector<std::uint8_t>& image, std::size_t offset,
     CopyPadded(fields.vendor, kVendorLength, record + kVendorRecordOffset);
     CopyPadded(fields.product, kProductLength, record + kProductRecordOffset);
     CopyPadded(fields.revision, kRevisionLength, record + kRevisionRecordOffset);
-    record[kModelCodeOffset] = fields.modelCode[0];
-    record[kModelCodeOffset + 1] = fields.modelCode[1];
+    record[kRecordModelCodeOffset] = fields.modelCode[0];
+    record[kRecordModelCodeOffset + 1] = fields.modelCode[1];
     return true;
 }
 

@@ -1,4 +1,4 @@
-// Seam 4: the window's side of an update. The Qt window implements it; so do the command
+// The update window: the window's side of an update. The Qt window implements it; so do the command
 // line front end and the tests. The update code reports and asks only through it.
 #pragma once
 
@@ -38,7 +38,11 @@ public:
     virtual int SelectedDriveIndex() = 0;
     virtual std::string SelectedDriveText() = 0;
 
-    // Dispatches every window event that is waiting, then returns.
+    // Dispatches every window event that is waiting, then returns. The completion wait of
+    // the direct procedure calls it between polls so the window stays responsive for two
+    // minutes. It is the update code's hook; DrivePlatform::PumpOneMessage is the drive
+    // layer's, taking one system message while the ASPI scan waits. Both let the event loop
+    // run; they stay apart because the drive layer knows no window.
     virtual void DispatchPendingEvents() = 0;
 
     // Why a package file could not be opened or read (its name and the system's reason),

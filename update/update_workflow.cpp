@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "drive/scsi_commands.h"
 #include "update/flash_driver.h"
 #include "update/validate_package.h"
 
@@ -15,15 +16,13 @@ constexpr int kProgressNamed = 10;
 constexpr int kProgressValidated = 20;
 constexpr int kProgressDone = 100;
 constexpr std::size_t kInquiryBufferLength = 100;
-constexpr std::size_t kModelCodeOffset = 38;
 
 // Drives whose INQUIRY bytes 38-39 are 'W','0' are identified by name instead of model code.
 constexpr std::uint8_t kNamePathMarker[2] = {'W', '0'};
-constexpr std::size_t kNameOffset = 8;
 constexpr std::size_t kNameLength = 17;
-constexpr std::array<const char*, 5> kProductNames = {
-    "TROZ    KVW-A100A", "TROZ    KVW-B200A", "TROZ    KVW-H300A",
-    "TROZ    KVW-D400A", "TROZ    KVW-E500A"};
+constexpr std::array<const char*, 5> kProductNames = {"TROZ    KVW-A100A", "TROZ    KVW-B200A",
+                                                      "TROZ    KVW-H300A", "TROZ    KVW-D400A",
+                                                      "TROZ    KVW-E500A"};
 
 // Product identifications as drives report them, padded with spaces to 16 characters and
 // stored back to back: the padding counts in the comparison.
@@ -119,10 +118,10 @@ void UpdateWorkflow::RunUpdate() {
     std::uint8_t inquiry[kInquiryBufferLength] = {};
     atapi_.Inquiry(inquiry);
     bool compatible = false;
-    if (inquiry[kModelCodeOffset] == kNamePathMarker[0] &&
-        inquiry[kModelCodeOffset + 1] == kNamePathMarker[1]) {
+    if (inquiry[kInquiryModelCodeOffset] == kNamePathMarker[0] &&
+        inquiry[kInquiryModelCodeOffset + 1] == kNamePathMarker[1]) {
         for (const char* name : kProductNames) {
-            if (BoundedEqual(reinterpret_cast<const char*>(inquiry + kNameOffset), name,
+            if (BoundedEqual(reinterpret_cast<const char*>(inquiry + kInquiryVendorOffset), name,
                              kNameLength)) {
                 compatible = true;
                 break;
@@ -149,7 +148,7 @@ void UpdateWorkflow::RunUpdate() {
 bool UpdateWorkflow::ReadDriveModelCode(std::array<std::uint8_t, 2>& modelCode) {
     std::uint8_t inquiry[kInquiryBufferLength] = {};
     const bool answered = atapi_.Inquiry(inquiry) == kCommandSuccess;
-    modelCode = {inquiry[kModelCodeOffset], inquiry[kModelCodeOffset + 1]};
+    modelCode = {inquiry[kInquiryModelCodeOffset], inquiry[kInquiryModelCodeOffset + 1]};
     return answered;
 }
 
@@ -159,7 +158,7 @@ bool UpdateWorkflow::CheckModelCode() {
     if (driveModelCode == state_.modelCode) {
         return true;
     }
-    window_.AddLogLine(kRefusalFour);
+    window_.AddLogLine(kRefusalModelCode);
     return false;
 }
 
@@ -169,7 +168,7 @@ bool UpdateWorkflow::CheckVendor() {
         BoundedEqual(entry->identification, kVendorPrefix, kVendorPrefixLength)) {
         return true;
     }
-    window_.AddLogLine(kRefusalSix);
+    window_.AddLogLine(kRefusalVendor);
     return false;
 }
 
@@ -181,7 +180,7 @@ bool UpdateWorkflow::CheckProductTable() {
             return true;
         }
     }
-    window_.AddLogLine(kRefusalTwo);
+    window_.AddLogLine(kRefusalProductTable);
     return false;
 }
 
@@ -192,7 +191,7 @@ bool UpdateWorkflow::CheckTargetProduct() {
         BoundedEqual(target.bytes, entry->identification, kIdentificationLength)) {
         return true;
     }
-    window_.AddLogLine(kRefusalThree);
+    window_.AddLogLine(kRefusalTargetProduct);
     return false;
 }
 

@@ -21,10 +21,10 @@ constexpr const char* kNoFirmware = "Err:No Firmware to upgrade!!";
 constexpr const char* kNoImageChosen = "Err:The firmware file has no image for this device!!";
 constexpr const char* kNoDriveSelected = "Err:No device selected!!";
 constexpr const char* kNamePathRefusal = "Err: Cannot update this device use this update file!!";
-constexpr const char* kRefusalFour = "Err:The firmware is not support this device!!(4)";
-constexpr const char* kRefusalSix = "The Firmware isn't support this device !!(6)";
-constexpr const char* kRefusalTwo = "The Firmware isn't support this device !!(2)";
-constexpr const char* kRefusalThree = "The Firmware isn't support this device !!(3)";
+constexpr const char* kRefusalModelCode = "Err:The firmware is not support this device!!(4)";
+constexpr const char* kRefusalVendor = "The Firmware isn't support this device !!(6)";
+constexpr const char* kRefusalProductTable = "The Firmware isn't support this device !!(2)";
+constexpr const char* kRefusalTargetProduct = "The Firmware isn't support this device !!(3)";
 constexpr const char* kFlashComplete = "Ok:Flash Complete!!";
 constexpr const char* kOpenWhileUpdating =
     "Err:The drive is being updated, a firmware file cannot be opened now!!";
@@ -44,6 +44,10 @@ public:
     // True when the last press of Start ended with "Ok:Flash Complete!!".
     bool LastUpdateSucceeded() const { return lastUpdateSucceeded_; }
 
+    const PackageState& State() const { return state_; }
+    bool ImageChosen() const { return imageChosen_; }
+
+private:
     // The steps of Start, in the order they run.
     void RunUpdate();
     bool CheckModelCode();
@@ -52,11 +56,6 @@ public:
     bool CheckTargetProduct();
     void PromptRestart();
 
-    const PackageState& State() const { return state_; }
-    const PackageHeader& HeaderCopy() const { return headerCopy_; }
-    bool ImageChosen() const { return imageChosen_; }
-
-private:
     bool ScanImages(PackageStream& file, std::uint8_t* window);
     void ForgetImageChoice();
     const DeviceEntry* SelectedEntry();

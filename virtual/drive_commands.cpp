@@ -4,6 +4,7 @@
 #include <string>
 
 #include "drive/bytes.h"
+#include "drive/scsi_commands.h"
 #include "virtual/virtual_drive.h"
 
 namespace troz {
@@ -16,26 +17,7 @@ constexpr std::uint8_t kPeripheralCdrom = 0x05;
 constexpr std::uint8_t kRemovableMedium = 0x80;
 constexpr std::uint8_t kResponseDataFormat = 0x02;
 constexpr std::uint8_t kInquiryAdditionalLength = kInquiryDataLength - 5;
-constexpr std::size_t kVendorOffset = 8;
-constexpr std::size_t kVendorLength = 8;
-constexpr std::size_t kProductOffset = 16;
-constexpr std::size_t kProductLength = 16;
-constexpr std::size_t kRevisionOffset = 32;
-constexpr std::size_t kRevisionLength = 4;
-constexpr std::size_t kModelCodeOffset = 38;
 constexpr std::uint8_t kInquiryEvpd = 0x01;
-
-constexpr std::uint8_t kWriteBufferModeMask = 0x1F;
-constexpr std::uint8_t kDownloadMicrocodeAndSave = 0x05;
-constexpr std::uint8_t kFirmwareBufferId = 0x01;
-
-// The vendor commands: 5A 00 38 "TR" <function>, the rest of opcode 5A is MODE SENSE(10).
-constexpr std::uint8_t kVendorPage = 0x38;
-constexpr std::uint8_t kVendorSignature0 = 'T';
-constexpr std::uint8_t kVendorSignature1 = 'R';
-constexpr std::uint8_t kVendorDownloadSelector = 0xA0;
-constexpr std::uint8_t kVendorQuerySelector = 0xC0;
-constexpr std::size_t kVendorQueryLength = 10;
 
 constexpr std::uint8_t kFunctionTriggerOnly = 4;
 constexpr std::uint8_t kFunctionDownload = 5;
@@ -44,10 +26,6 @@ constexpr std::uint8_t kTriggerFirst = 0xE0;
 constexpr std::uint8_t kTriggerFamilyMask = 0xF0;
 constexpr std::uint8_t kTriggerFamilyF = 0xF0;
 constexpr std::uint8_t kTriggerCountMask = 0x0F;
-
-std::uint32_t GetBigEndian24(const std::uint8_t* at) {
-    return (static_cast<std::uint32_t>(at[0]) << 16) | GetBigEndian16(at + 1);
-}
 
 void PutText(std::uint8_t* at, const std::string& text, std::size_t width) {
     std::memset(at, ' ', width);
@@ -71,7 +49,7 @@ DeviceReply VirtualDrive::Answer(const std::uint8_t* cdb, std::uint8_t direction
                                  std::uint8_t* buffer, std::uint32_t length) {
     const std::uint8_t opcode = cdb[0];
     // Sense is kept for the next command only, and REQUEST SENSE is the one that reads it.
-    if (opcode != kOpcodeRequestSense) {
+    if (opcode != kOpRequestSense) {
         pendingSense_.reset();
     }
     std::uint8_t* dataIn = direction == kDirectionIn ? buffer : nullptr;
@@ -79,10 +57,10 @@ DeviceReply VirtualDrive::Answer(const std::uint8_t* cdb, std::uint8_t direction
     const std::uint8_t* dataOut = direction == kDirectionOut ? buffer : nullptr;
     const std::uint32_t dataOutLength = dataOut != nullptr ? length : 0;
 
-    if (opcode == kOpcodeInquiry) {
+    if (opcode == kOpInquiry) {
         return Inquiry(cdb, dataIn, dataInLength);
     }
-    if (opcode == kOpcodeRequestSense) {
+    if (opcode == kOpRequestSense) {
         return RequestSense(cdb, dataIn, dataInLength);
     }
     if (state_ == DriveState::Programming) {
@@ -93,14 +71,14 @@ DeviceReply VirtualDrive::Answer(const std::uint8_t* cdb, std::uint8_t direction
         return Fail(kSensePowerOnReset);
     }
     switch (opcode) {
-        case kOpcodeTestUnitReady:
+        case kOpTestUnitReady:
             return TestUnitReady();
-        case kOpcodeStopPlayScan:
-        case kOpcodeStartStopUnit:
+        case kOpStopPlayScan:
+        case kOpStartStopUnit:
             return StopCommand();
-        case kOpcodeWriteBuffer:
+        case kOpWriteBuffer:
             return WriteBuffer(cdb, dataOut, dataOutLength);
-        case kOpcodeVendor:
+        case kOpVendor:
             return Vendor(cdb, dataIn, dataInLength, dataOut, dataOutLength);
         default:
             return Fail(kSenseInvalidOpcode);
@@ -139,13 +117,13 @@ DeviceReply VirtualDrive::Inquiry(const std::uint8_t* cdb, std::uint8_t* buffer,
     data[1] = kRemovableMedium;
     data[3] = kResponseDataFormat;
     data[4] = kInquiryAdditionalLength;
-    PutText(data.data() + kVendorOffset, identity_.vendor, kVendorLength);
-    PutText(data.data() + kProductOffset, identity_.product, kProductLength);
+    PutText(data.data() + kInquiryVendorOffset, identity_.vendor, kInquiryVendorLength);
+    PutText(data.data() + kInquiryProductOffset, identity_.product, kInquiryProductLength);
     const bool bootLoader = state_ == DriveState::BootLoader;
-    PutText(data.data() + kRevisionOffset, bootLoader ? kBootLoaderRevision : identity_.revision,
-            kRevisionLength);
-    data[kModelCodeOffset] = identity_.modelCode[0];
-    data[kModelCodeOffset + 1] = identity_.modelCode[1];
+    PutText(data.data() + kInquiryRevisionOffset,
+            bootLoader ? kBootLoaderRevision : identity_.revision, kInquiryRevisionLength);
+    data[kInquiryModelCodeOffset] = identity_.modelCode[0];
+    data[kInquiryModelCodeOffset + 1] = identity_.modelCode[1];
 
     const std::uint32_t allocation = GetBigEndian16(cdb + 3);
     const std::size_t count = std::min<std::size_t>({allocation, length, data.size()});
@@ -176,8 +154,8 @@ DeviceReply VirtualDrive::WriteBuffer(const std::uint8_t* cdb, const std::uint8_
     if (!config_.acceptsWriteBuffer) {
         return Fail(config_.downloadRefusal);
     }
-    if ((cdb[1] & kWriteBufferModeMask) != kDownloadMicrocodeAndSave ||
-        cdb[2] != kFirmwareBufferId) {
+    if ((cdb[1] & kWriteBufferModeMask) != kWriteBufferDownloadAndSave ||
+        cdb[2] != kWriteBufferFirmwareId) {
         return Fail(kSenseInvalidFieldInCdb);
     }
     const std::uint32_t offset = GetBigEndian24(cdb + 3);

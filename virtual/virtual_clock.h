@@ -27,7 +27,6 @@ public:
     // flash procedures, without the small costs of each command).
     const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
     std::vector<std::uint32_t> SleepsOfAtLeast(std::uint32_t minimum) const;
-    std::uint64_t SleepCount() const { return sleeps_.size(); }
     void ClearSleeps() { sleeps_.clear(); }
 
 private:

@@ -13,20 +13,12 @@
 
 #include "drive/clock.h"
 #include "drive/scsi.h"
+#include "drive/scsi_commands.h"
 #include "drive/virtual/scsi_device.h"
 #include "virtual/drive_config.h"
 #include "virtual/firmware_staging.h"
 
 namespace troz {
-
-// Operation codes the drive knows.
-constexpr std::uint8_t kOpcodeTestUnitReady = 0x00;
-constexpr std::uint8_t kOpcodeRequestSense = 0x03;
-constexpr std::uint8_t kOpcodeInquiry = 0x12;
-constexpr std::uint8_t kOpcodeStartStopUnit = 0x1B;
-constexpr std::uint8_t kOpcodeWriteBuffer = 0x3B;
-constexpr std::uint8_t kOpcodeStopPlayScan = 0x4E;
-constexpr std::uint8_t kOpcodeVendor = 0x5A;
 
 // The revision INQUIRY reports while the drive runs its boot loader.
 constexpr const char* kBootLoaderRevision = "BOOT";
@@ -122,8 +114,6 @@ public:
     // Power fails now: while programming the drive ends up in its boot loader, otherwise it
     // restarts (download memory lost, UNIT ATTENTION pending).
     void CutPower();
-    void Disappear() { present_ = false; }
-    void Reappear() { present_ = true; }
 
 private:
     struct ActiveFault {

@@ -33,7 +33,6 @@ public:
     // Places a device on both transports: pass-through candidate and ASPI address.
     void Attach(ScsiDevice* device, int candidate, const AspiAddress& address);
 
-    VirtualPassThroughBackend& VirtualPassThrough() { return passThrough_; }
     VirtualAspiManager& Manager() { return manager_; }
     VirtualAspiPlatform& VirtualAspi() { return aspiPlatform_; }
     int PumpCount() const { return pumpCount_; }

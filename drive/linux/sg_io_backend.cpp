@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "drive/linux/sg_io_request.h"
@@ -155,8 +156,6 @@ void SgIoBackend::Close(DeviceHandle handle) {
 }
 
 PlatformError SgIoBackend::Execute(DeviceHandle handle, PassThroughBlock& block) {
-    lastFailureCode_ = 0;
-    lastFailureAdvice_.clear();
     // A handle of someone else's (0 is standard input) is never handed to the kernel.
     const auto found = handle >= 0 && handle <= INT_MAX ? openDrives_.find(static_cast<int>(handle))
                                                         : openDrives_.end();
@@ -172,39 +171,36 @@ PlatformError SgIoBackend::Execute(DeviceHandle handle, PassThroughBlock& block)
     if (header.dxfer_direction == SG_DXFER_FROM_DEV && header.dxferp != nullptr) {
         std::memset(header.dxferp, 0, header.dxfer_len);
     }
-    const PlatformError error =
-        ClassifySgIoResult(system_.Ioctl(found->first, header), header, block);
-    NoteFailure(found->second, error);
+    PlatformError error = ClassifySgIoResult(system_.Ioctl(found->first, header), header, block);
+    const OpenDrive& drive = found->second;
+    if (!error.text.empty()) {
+        // A host adapter or driver status: say which drive and which command it concerns.
+        char opcode[8];
+        std::snprintf(opcode, sizeof opcode, "%02X", block.Cdb()[0]);
+        error.text = drive.blockNode + ": command " + opcode + " failed with " + error.text + ".";
+    } else if (error.kind == PlatformErrorKind::Other &&
+               error.code == static_cast<std::uint32_t>(EPERM)) {
+        error.text = SystemText(EPERM) + ". " + RefusalAdvice(drive);
+    }
     return error;
 }
 
-void SgIoBackend::NoteFailure(const OpenDrive& drive, const PlatformError& error) {
-    if (error.kind != PlatformErrorKind::Other || error.code != static_cast<std::uint32_t>(EPERM)) {
-        return;
-    }
-    lastFailureCode_ = error.code;
+std::string SgIoBackend::RefusalAdvice(const OpenDrive& drive) {
     if (drive.throughGenericNode) {
-        lastFailureAdvice_ = "Run as root.";
-    } else if (drive.genericNode.empty()) {
-        lastFailureAdvice_ = drive.blockNode +
-                             " passes this command to root only. Run as root, or load the sg "
-                             "module (modprobe sg) and get read-write access to the drive's "
-                             "/dev/sg node.";
-    } else {
-        lastFailureAdvice_ = drive.blockNode + " passes this command to root only. " +
-                             AccessRemedy(drive.genericNode, drive.blockNode);
+        return "Run as root.";
     }
+    if (drive.genericNode.empty()) {
+        return drive.blockNode +
+               " passes this command to root only. Run as root, or load the sg module "
+               "(modprobe sg) and get read-write access to the drive's /dev/sg node.";
+    }
+    return drive.blockNode + " passes this command to root only. " +
+           AccessRemedy(drive.genericNode, drive.blockNode);
 }
 
 bool SgIoBackend::FormatSystemError(std::uint32_t code, std::string& text,
                                     std::uint32_t& lastError) {
-    if (!FormatOsError(code, text, lastError)) {
-        return false;
-    }
-    if (code == lastFailureCode_ && !lastFailureAdvice_.empty()) {
-        text += ". " + lastFailureAdvice_;
-    }
-    return true;
+    return FormatOsError(code, text, lastError);
 }
 
 }  // namespace troz

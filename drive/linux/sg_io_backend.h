@@ -15,7 +15,7 @@
 namespace troz {
 
 class SgIoBackend final : public PassThroughBackend {
-  public:
+public:
     SgIoBackend(LinuxSystem& system, SystemServices& services);
     // Closes the drives that are still open.
     ~SgIoBackend() override;
@@ -30,7 +30,7 @@ class SgIoBackend final : public PassThroughBackend {
     bool FormatSystemError(std::uint32_t code, std::string& text,
                            std::uint32_t& lastError) override;
 
-  private:
+private:
     struct OpenDrive {
         std::string blockNode;    // /dev/srN
         std::string genericNode;  // /dev/sgM, empty when the drive has none
@@ -40,15 +40,12 @@ class SgIoBackend final : public PassThroughBackend {
     std::string FindGenericNode(int candidate);
     void ReportOpenFailure(const std::string& blockNode, const std::string& genericNode, int error);
     std::string AccessRemedy(const std::string& genericNode, const std::string& fallbackNode);
-    void NoteFailure(const OpenDrive& drive, const PlatformError& error);
+    std::string RefusalAdvice(const OpenDrive& drive);
 
     LinuxSystem& system_;
     SystemServices& services_;
     std::map<int, OpenDrive> openDrives_;
     bool openFailureReported_ = false;
-    // What the last failed command adds to the system's text for its error code.
-    std::uint32_t lastFailureCode_ = 0;
-    std::string lastFailureAdvice_;
 };
 
 }  // namespace troz

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <limits>
+#include <string>
+#include <utility>
 
 namespace troz {
 
@@ -19,7 +22,8 @@ struct HostFailure {
 };
 
 // Host statuses other than a time-out are real failures the user has to see, so none of
-// them may map to EIO, which the transport tolerates. A drive that is no longer there reads
+// them may map to EIO, which the transport tolerates. The error number only sorts the
+// failure; the text the user sees names the status itself. A drive that is no longer there reads
 // as ENODEV, the same "device gone" the virtual drives report.
 constexpr std::array<HostFailure, 5> kHostFailures{{
     {sg_status::kHostNoConnect, ENODEV},
@@ -43,30 +47,72 @@ int SgDirection(std::uint8_t dataIn) {
     }
 }
 
-PlatformError Failure(PlatformErrorKind kind, int error) {
-    return {kind, static_cast<std::uint32_t>(error)};
+PlatformError Failure(PlatformErrorKind kind, int error, std::string text = {}) {
+    return {kind, static_cast<std::uint32_t>(error), std::move(text)};
+}
+
+// The kernel's names of the host and driver statuses, indexed by their codes.
+constexpr std::array<const char*, 21> kHostStatusNames = {
+    "DID_OK",
+    "DID_NO_CONNECT",
+    "DID_BUS_BUSY",
+    "DID_TIME_OUT",
+    "DID_BAD_TARGET",
+    "DID_ABORT",
+    "DID_PARITY",
+    "DID_ERROR",
+    "DID_RESET",
+    "DID_BAD_INTR",
+    "DID_PASSTHROUGH",
+    "DID_SOFT_ERROR",
+    "DID_IMM_RETRY",
+    "DID_REQUEUE",
+    "DID_TRANSPORT_DISRUPTED",
+    "DID_TRANSPORT_FAILFAST",
+    "DID_TARGET_FAILURE",
+    "DID_NEXUS_FAILURE",
+    "DID_ALLOC_FAILURE",
+    "DID_MEDIUM_ERROR",
+    "DID_TRANSPORT_MARGINAL",
+};
+constexpr std::array<const char*, 9> kDriverStatusNames = {
+    "DRIVER_OK",      "DRIVER_BUSY",    "DRIVER_SOFT", "DRIVER_MEDIA", "DRIVER_ERROR",
+    "DRIVER_INVALID", "DRIVER_TIMEOUT", "DRIVER_HARD", "DRIVER_SENSE",
+};
+
+template <std::size_t N>
+std::string StatusText(const char* kind, const std::array<const char*, N>& names,
+                       std::uint16_t code) {
+    if (code < N) {
+        return std::string(kind) + " " + names[code];
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%s 0x%02X", kind, code);
+    return text;
 }
 
 PlatformError HostStatusFailure(std::uint16_t hostStatus) {
+    std::string text = StatusText("host status", kHostStatusNames, hostStatus);
     if (hostStatus == sg_status::kHostTimeOut) {
-        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT);
+        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT, std::move(text));
     }
     for (const HostFailure& failure : kHostFailures) {
         if (failure.hostStatus == hostStatus) {
-            return Failure(PlatformErrorKind::Other, failure.error);
+            return Failure(PlatformErrorKind::Other, failure.error, std::move(text));
         }
     }
-    return Failure(PlatformErrorKind::Other, kOtherHostFailure);
+    return Failure(PlatformErrorKind::Other, kOtherHostFailure, std::move(text));
 }
 
 PlatformError DriverStatusFailure(std::uint16_t driverByte) {
+    std::string text = StatusText("driver status", kDriverStatusNames, driverByte);
     if (driverByte == sg_status::kDriverTimeout) {
-        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT);
+        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT, std::move(text));
     }
     if (driverByte == sg_status::kDriverBusy) {
-        return Failure(PlatformErrorKind::Other, EBUSY);
+        return Failure(PlatformErrorKind::Other, EBUSY, std::move(text));
     }
-    return Failure(PlatformErrorKind::Other, kOtherDriverFailure);
+    return Failure(PlatformErrorKind::Other, kOtherDriverFailure, std::move(text));
 }
 
 }  // namespace

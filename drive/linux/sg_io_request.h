@@ -39,7 +39,8 @@ bool BuildSgIoRequest(PassThroughBlock& block, sg_io_hdr& header);
 
 // Sorts the outcome of the ioctl: its errno (0 when the call returned), then the host
 // status, the driver status and the SCSI status, which is written into the block's
-// ScsiStatus. The sense data is already in the block: the kernel writes it there.
+// ScsiStatus. The sense data is already in the block: the kernel writes it there. A host or
+// driver failure carries the status's kernel name as its text ("host status DID_ERROR").
 PlatformError ClassifySgIoResult(int ioctlError, const sg_io_hdr& header, PassThroughBlock& block);
 
 }  // namespace troz

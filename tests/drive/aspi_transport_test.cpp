@@ -70,7 +70,7 @@ TEST_F(AspiTransport, CompletionAtOnceReturnsWithoutWaiting) {
     EXPECT_EQ(atapi->ExecCommand(cdb, buffer, 4, kDirectionOut), aspi::kSsErr);
     EXPECT_TRUE(platform.aspi.waits.empty());
     EXPECT_EQ(platform.aspi.closedEvents.size(), 1u);
-    const LastSense sense = atapi->GetLastSense();
+    const SenseBytes sense = atapi->LastOutcome().sense;
     EXPECT_EQ(sense.senseKey, 5);
     EXPECT_EQ(sense.asc, 0x1A);
     EXPECT_EQ(sense.ascq, 0);
@@ -110,12 +110,12 @@ TEST_F(AspiTransport, SenseOfAnEarlierRefusalDoesNotOutliveTheNextCommand) {
     platform.aspi.executeStatus = aspi::kSsErr;
     platform.aspi.sense = {5, 0x24, 0};
     atapi->TestUnitReady();
-    EXPECT_EQ(atapi->GetLastSense().senseKey, 5);
+    EXPECT_EQ(atapi->LastOutcome().sense.senseKey, 5);
     platform.aspi.executeStatus = aspi::kSsComp;
     platform.aspi.sense = {};
     EXPECT_EQ(atapi->TestUnitReady(), aspi::kSsComp);
-    EXPECT_EQ(atapi->GetLastSense().senseKey, 0);
-    EXPECT_EQ(atapi->GetLastSense().asc, 0);
+    EXPECT_EQ(atapi->LastOutcome().sense.senseKey, 0);
+    EXPECT_EQ(atapi->LastOutcome().sense.asc, 0);
 }
 
 TEST_F(AspiTransport, MissingLibraryIsReportedAndLeavesNoDrives) {

@@ -193,6 +193,32 @@ TEST_F(SgIoBackendTest, CheckConditionLeavesStatusAndSenseInTheBlock) {
     EXPECT_EQ(block.Sense()[kSenseAscqOffset], 0x01);
 }
 
+// A host adapter or driver failure is named by its kernel name, with the drive and the
+// command it concerns, rather than by the error number that sorts it.
+TEST_F(SgIoBackendTest, HostAndDriverFailuresNameTheStatusTheDriveAndTheCommand) {
+    AddDrive(0, "sg0");
+    const DeviceHandle handle = backend.Open(0);
+    const struct {
+        std::uint16_t host;
+        std::uint16_t driver;
+        const char* text;
+    } cases[] = {
+        {0x07, 0, "/dev/sr0: command 00 failed with host status DID_ERROR."},
+        {0x01, 0, "/dev/sr0: command 00 failed with host status DID_NO_CONNECT."},
+        {0x3F, 0, "/dev/sr0: command 00 failed with host status 0x3F."},
+        {0, 0x04, "/dev/sr0: command 00 failed with driver status DRIVER_ERROR."},
+    };
+    for (const auto& c : cases) {
+        system.answer = [&](sg_io_hdr& header) {
+            header.host_status = c.host;
+            header.driver_status = c.driver;
+            return 0;
+        };
+        PassThroughBlock block = Block(kScsiIoctlDataUnspecified, nullptr, 0);
+        EXPECT_EQ(backend.Execute(handle, block).text, c.text);
+    }
+}
+
 TEST_F(SgIoBackendTest, RefusedCommandTextNamesTheRemedy) {
     AddDrive(0, "sg0");
     system.openErrors["/dev/sg0"] = EACCES;
@@ -201,30 +227,27 @@ TEST_F(SgIoBackendTest, RefusedCommandTextNamesTheRemedy) {
     AddDrive(2, "sg2");
     system.answer = [](sg_io_hdr&) { return EPERM; };
     PassThroughBlock block = Block(kScsiIoctlDataOut, nullptr, 0);
-    std::string text;
-    std::uint32_t lastError = 0;
 
-    EXPECT_EQ(backend.Execute(backend.Open(0), block).code, static_cast<std::uint32_t>(EPERM));
-    ASSERT_TRUE(backend.FormatSystemError(EPERM, text, lastError));
-    EXPECT_EQ(text,
+    const PlatformError first = backend.Execute(backend.Open(0), block);
+    EXPECT_EQ(first.code, static_cast<std::uint32_t>(EPERM));
+    EXPECT_EQ(first.text,
               "Operation not permitted. /dev/sr0 passes this command to root only. Run as root, "
               "or get read-write access to /dev/sg0 (for instance as a member of the group "
               "'cdrom' that owns it).");
 
-    backend.Execute(backend.Open(1), block);
-    ASSERT_TRUE(backend.FormatSystemError(EPERM, text, lastError));
-    EXPECT_EQ(text,
+    EXPECT_EQ(backend.Execute(backend.Open(1), block).text,
               "Operation not permitted. /dev/sr1 passes this command to root only. Run as root, "
               "or load the sg module (modprobe sg) and get read-write access to the drive's "
               "/dev/sg node.");
 
-    backend.Execute(backend.Open(2), block);
-    ASSERT_TRUE(backend.FormatSystemError(EPERM, text, lastError));
-    EXPECT_EQ(text, "Operation not permitted. Run as root.");
+    EXPECT_EQ(backend.Execute(backend.Open(2), block).text,
+              "Operation not permitted. Run as root.");
 
     // The advice belongs to the failure it explains, not to later ones.
     system.answer = [](sg_io_hdr&) { return EFAULT; };
-    backend.Execute(system.ioctlDescriptors.back(), block);
+    EXPECT_EQ(backend.Execute(system.ioctlDescriptors.back(), block).text, "");
+    std::string text;
+    std::uint32_t lastError = 0;
     ASSERT_TRUE(backend.FormatSystemError(EPERM, text, lastError));
     EXPECT_EQ(text, "Operation not permitted");
 }

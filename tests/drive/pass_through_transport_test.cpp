@@ -53,14 +53,14 @@ TEST_F(PassThroughTransport, TimeOutAndDeviceErrorsAreToleratedAndRemembered) {
     for (PlatformErrorKind kind : {PlatformErrorKind::TimedOut, PlatformErrorKind::IoDevice}) {
         platform.passThrough.replies.push_back({{kind, 121}, 0, {}});
         EXPECT_EQ(atapi->TestUnitReady(), kCommandSuccess);
-        EXPECT_TRUE(atapi->LastCommandTolerated());
+        EXPECT_EQ(atapi->LastOutcome().category, CommandCategory::ToleratedPlatformError);
         platform.passThrough.replies.push_back(
             {{kind, 1117}, kScsiStatusCheckCondition, {2, 4, 7}});
         EXPECT_EQ(atapi->TestUnitReady(), kScsiStatusCheckCondition);
     }
     EXPECT_TRUE(services.messages.empty());
     atapi->TestUnitReady();
-    EXPECT_FALSE(atapi->LastCommandTolerated());
+    EXPECT_NE(atapi->LastOutcome().category, CommandCategory::ToleratedPlatformError);
 }
 
 TEST_F(PassThroughTransport, OtherPlatformErrorShowsTheSystemTextAndGivesZero) {
@@ -72,6 +72,41 @@ TEST_F(PassThroughTransport, OtherPlatformErrorShowsTheSystemTextAndGivesZero) {
     EXPECT_EQ(atapi->TestUnitReady(), 0);
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_EQ(services.messages[0], "Access is denied.\n");
+}
+
+// Each way a command can end lands in one category, with the status byte callers rely on
+// and the error's own text shown in place of the system's.
+TEST_F(PassThroughTransport, EveryCommandEndsInOneOutcome) {
+    const struct {
+        PlatformError error;
+        std::uint8_t scsiStatus;
+        std::uint8_t status;
+        CommandCategory category;
+    } cases[] = {
+        {{}, kScsiStatusGood, kCommandSuccess, CommandCategory::AnsweredGood},
+        {{}, kScsiStatusCheckCondition, 2, CommandCategory::AnsweredCheckCondition},
+        {{}, kScsiStatusBusy, 8, CommandCategory::AnsweredOtherStatus},
+        {{PlatformErrorKind::TimedOut, 121},
+         0,
+         kCommandSuccess,
+         CommandCategory::ToleratedPlatformError},
+        {{PlatformErrorKind::Other, 5, "/dev/sr0: command 00 failed with host status DID_ERROR."},
+         0,
+         0,
+         CommandCategory::OtherPlatformError},
+        {{PlatformErrorKind::Other, kOsErrorDeviceGone}, 0, 0, CommandCategory::NoDevice},
+    };
+    for (const auto& c : cases) {
+        platform.passThrough.replies.push_back({c.error, c.scsiStatus, {2, 4, 7}});
+        EXPECT_EQ(atapi->TestUnitReady(), c.status);
+        const CommandOutcome& outcome = atapi->LastOutcome();
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.category, c.category);
+        EXPECT_EQ(outcome.platformError.code, c.error.code);
+        EXPECT_EQ(outcome.sense.targetStatus, c.scsiStatus);
+    }
+    ASSERT_GE(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0], "/dev/sr0: command 00 failed with host status DID_ERROR.\n");
 }
 
 TEST_F(PassThroughTransport, SameErrorInARowIsShownOnceUntilADriveAnswers) {
@@ -86,7 +121,7 @@ TEST_F(PassThroughTransport, SameErrorInARowIsShownOnceUntilADriveAnswers) {
     }
     // 1167 once for three polls, 5 once, then 5 again after a command that was answered.
     EXPECT_EQ(services.messages.size(), 3u);
-    EXPECT_TRUE(atapi->LastCommandUnanswered());
+    EXPECT_FALSE(atapi->LastOutcome().Answered());
 }
 
 TEST_F(PassThroughTransport, UnformattableErrorShowsTheFormatFailure) {
@@ -103,13 +138,13 @@ TEST_F(PassThroughTransport, UnformattableErrorShowsTheFormatFailure) {
 TEST_F(PassThroughTransport, SenseIsClearedBeforeEveryCommand) {
     platform.passThrough.replies.push_back({{}, kScsiStatusCheckCondition, {5, 0x1A, 0}});
     EXPECT_EQ(atapi->TestUnitReady(), kScsiStatusCheckCondition);
-    LastSense sense = atapi->GetLastSense();
+    SenseBytes sense = atapi->LastOutcome().sense;
     EXPECT_EQ(sense.senseKey, 5);
     EXPECT_EQ(sense.asc, 0x1A);
     EXPECT_EQ(sense.targetStatus, kScsiStatusCheckCondition);
 
     EXPECT_EQ(atapi->TestUnitReady(), kCommandSuccess);
-    sense = atapi->GetLastSense();
+    sense = atapi->LastOutcome().sense;
     EXPECT_EQ(sense.senseKey, 0);
     EXPECT_EQ(sense.asc, 0);
     EXPECT_EQ(sense.ascq, 0);
@@ -119,8 +154,8 @@ TEST_F(PassThroughTransport, SenseIsClearedBeforeEveryCommand) {
 TEST_F(PassThroughTransport, WholeSenseKeyByteIsKeptUnmasked) {
     platform.passThrough.replies.push_back({{}, kScsiStatusCheckCondition, {0x85, 0x24, 0x01}});
     atapi->TestUnitReady();
-    EXPECT_EQ(atapi->GetLastSense().senseKey, 0x85);
-    EXPECT_EQ(atapi->GetLastSense().ascq, 0x01);
+    EXPECT_EQ(atapi->LastOutcome().sense.senseKey, 0x85);
+    EXPECT_EQ(atapi->LastOutcome().sense.ascq, 0x01);
 }
 
 }  // namespace

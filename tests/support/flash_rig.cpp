@@ -141,12 +141,12 @@ std::size_t FlashRig::FirstPollIndex() const {
     const auto& commands = Commands();
     std::size_t afterTrigger = 0;
     for (std::size_t i = 0; i < commands.size(); ++i) {
-        if (IsTrigger(commands[i]) || commands[i].Opcode() == kOpcodeRequestSense) {
+        if (IsTrigger(commands[i]) || commands[i].Opcode() == kOpRequestSense) {
             afterTrigger = i + 1;
         }
     }
     for (std::size_t i = afterTrigger; i < commands.size(); ++i) {
-        if (commands[i].Opcode() == kOpcodeTestUnitReady) {
+        if (commands[i].Opcode() == kOpTestUnitReady) {
             return i;
         }
     }
@@ -159,7 +159,7 @@ bool FlashRig::DriveProgrammed() {
 }
 
 bool IsTrigger(const ReceivedCommand& command) {
-    return command.Opcode() == kOpcodeVendor &&
+    return command.Opcode() == kOpVendor &&
            command.cdb[kSelectorOffset] == kVendorDownloadSelector &&
            command.cdb[kBlockByteOffset] >= kFirstTriggerCode && command.length == 0;
 }

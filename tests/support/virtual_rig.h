@@ -61,7 +61,7 @@ struct DriveRig : VirtualRig {
                       VirtualTransport transport = VirtualTransport::PassThrough);
     ~DriveRig() override { atapi.reset(); }
 
-    LastSense Sense() const { return atapi->GetLastSense(); }
+    SenseBytes Sense() const { return atapi->LastOutcome().sense; }
 
     // The direct procedure's download: every block by vendor download, function 5.
     bool DownloadBlocks(const std::vector<Block>& blocks);

@@ -8,7 +8,7 @@ namespace troz::test {
 
 namespace {
 
-constexpr std::uint8_t kOpcodeVendorCommand = 0x5A;
+constexpr std::uint8_t kOpVendorCommand = 0x5A;
 
 std::string Mark(bool enabled) {
     return enabled ? "on" : "off";
@@ -108,7 +108,7 @@ std::vector<std::uint8_t> MultiPackage(const std::vector<std::vector<std::uint8_
 }
 
 bool IsFirmwareCommand(std::uint8_t opcode) {
-    return opcode == kOpcodeVendorCommand || opcode == kOpcodeWriteBuffer;
+    return opcode == kOpVendorCommand || opcode == kOpWriteBuffer;
 }
 
 VirtualDriveConfig DirectDrive(const DriveIdentity& identity) {

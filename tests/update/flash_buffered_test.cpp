@@ -61,7 +61,7 @@ TEST_P(BufferedPieces, TransferImageGoesInPiecesOfAtMost16384Bytes) {
     rig.UseImage(image);
     ASSERT_TRUE(rig.Driver().BufferedDownload());
 
-    const auto writes = rig.CommandsWithOpcode(kOpcodeWriteBuffer);
+    const auto writes = rig.CommandsWithOpcode(kOpWriteBuffer);
     EXPECT_EQ(PiecesOf(writes, 0), (std::vector<Piece>{{0, 302}}));
     EXPECT_EQ(PiecesOf(writes, 1), piece.pieces);
     std::vector<std::uint8_t> sent;
@@ -95,7 +95,7 @@ TEST(BufferedLengthBytes, BlockOf40000BytesStartsWith9C40) {
     FlashRig rig(VirtualTransport::PassThrough, RigConfig(Personality::BufferedOnly));
     rig.UseImage(PatternImage({40000}));
     ASSERT_TRUE(rig.Driver().BufferedDownload());
-    const auto writes = rig.CommandsWithOpcode(kOpcodeWriteBuffer);
+    const auto writes = rig.CommandsWithOpcode(kOpWriteBuffer);
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ(CdbText(writes[0]), "3B 05 01 00 00 00 00 40 00 00 00 00");
     EXPECT_EQ(CdbText(writes[2]), "3B 05 01 00 80 00 00 1C 42 00 00 00");
@@ -113,7 +113,7 @@ TEST_P(BufferedDownloadTest, TriggersWithFunctionFiveAndF0PlusCountWithoutProgre
     EXPECT_EQ(TriggersSent(rig->Commands()), (std::vector<TriggerSent>{{5, 0xF2}}));
     EXPECT_TRUE(rig->window.lines.empty());
     EXPECT_EQ(rig->window.progress, (std::vector<int>{70, 80}));
-    EXPECT_TRUE(rig->CommandsWithOpcode(kOpcodeRequestSense).empty());
+    EXPECT_TRUE(rig->CommandsWithOpcode(kOpRequestSense).empty());
     EXPECT_EQ(rig->window.dispatchCount, 0) << "the buffered wait dispatches nothing";
     EXPECT_TRUE(rig->DriveProgrammed());
 }
@@ -134,9 +134,9 @@ TEST_P(BufferedDownloadTest, ParameterListLengthErrorGetsOneResendWithE0PlusCoun
     while (!IsTrigger(commands[first])) {
         ++first;
     }
-    EXPECT_EQ(commands[first + 1].Opcode(), kOpcodeTestUnitReady);
+    EXPECT_EQ(commands[first + 1].Opcode(), kOpTestUnitReady);
     EXPECT_TRUE(IsTrigger(commands[first + 2]));
-    const auto senses = rig->CommandsWithOpcode(kOpcodeRequestSense);
+    const auto senses = rig->CommandsWithOpcode(kOpRequestSense);
     if (Nt()) {
         // The pass-through transport asks the drive for the resend's sense.
         ASSERT_EQ(senses.size(), 1u);
@@ -173,7 +173,7 @@ TEST_P(BufferedDownloadTest, SenseOfTheTriggerItselfFailsWithoutResend) {
                       sense.key, sense.asc, sense.ascq);
         EXPECT_EQ(rig->window.lines, (std::vector<std::string>{line, "Err:Flash Fail."}));
         EXPECT_EQ(TriggersSent(rig->Commands()).size(), 1u);
-        EXPECT_TRUE(rig->CommandsWithOpcode(kOpcodeRequestSense).empty());
+        EXPECT_TRUE(rig->CommandsWithOpcode(kOpRequestSense).empty());
     }
 }
 
@@ -196,7 +196,7 @@ TEST(BufferedRequestSense, FailedRequestSenseReadsAsNoSense) {
     config.RefuseTrigger(TriggerKind::Function5E, {5, 0x26, 0});
     FlashRig rig(VirtualTransport::PassThrough, config);
     rig.UseImage(PatternImage({5000, 20000}));
-    rig.drive.InjectFault(CommandFault::CheckCondition({4, 0x44, 0}).OnOpcode(kOpcodeRequestSense));
+    rig.drive.InjectFault(CommandFault::CheckCondition({4, 0x44, 0}).OnOpcode(kOpRequestSense));
     EXPECT_FALSE(rig.Driver().BufferedDownload());
     EXPECT_EQ(rig.window.lines,
               (std::vector<std::string>{"Time Out Status:2;Debug:Trigger_SenseCode:0 : 0 : 0;",

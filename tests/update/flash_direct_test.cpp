@@ -212,7 +212,7 @@ TEST_P(DirectTriggerSense, NotReadyGoesOnOtherKeysFail) {
                   answer.sense.ascq);
     EXPECT_EQ(rig.window.lines, (std::vector<std::string>{line, "Err:Flash Fail."}));
     EXPECT_EQ(rig.window.progress.back(), 70);
-    EXPECT_TRUE(rig.CommandsWithOpcode(kOpcodeTestUnitReady).empty());
+    EXPECT_TRUE(rig.CommandsWithOpcode(kOpTestUnitReady).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -14,7 +14,7 @@ constexpr std::uint8_t kQuerySelector = 0xC0;
 
 std::vector<ReceivedCommand> Queries(const FlashRig& rig) {
     std::vector<ReceivedCommand> queries;
-    for (const ReceivedCommand& command : rig.CommandsWithOpcode(kOpcodeVendor)) {
+    for (const ReceivedCommand& command : rig.CommandsWithOpcode(kOpVendor)) {
         if (command.cdb[5] == kQuerySelector) {
             queries.push_back(command);
         }
@@ -51,7 +51,7 @@ TEST_P(FlashFirmwareTest, QueryFlagZeroEndsWithCheckSeven) {
               (std::vector<std::string>{"Flashing ..", BlockRefusedLine(),
                                         "Err:The firmware is not support this device!!(7)"}));
     EXPECT_EQ(Queries(*rig).size(), 1u);
-    EXPECT_TRUE(rig->CommandsWithOpcode(kOpcodeWriteBuffer).empty());
+    EXPECT_TRUE(rig->CommandsWithOpcode(kOpWriteBuffer).empty());
 }
 
 TEST_P(FlashFirmwareTest, QueryFailingTwiceCountsAsZero) {
@@ -60,22 +60,20 @@ TEST_P(FlashFirmwareTest, QueryFailingTwiceCountsAsZero) {
     config.acceptsWriteBuffer = true;
     auto rig = MakeRig(config);
     // The refused block is vendor command 1; the two queries are 2 and 3.
-    rig->drive.InjectFault(CommandFault::CheckCondition({2, 0x04, 0x01})
-                               .OnOpcode(kOpcodeVendor)
-                               .AtOccurrence(2)
-                               .Times(2));
+    rig->drive.InjectFault(
+        CommandFault::CheckCondition({2, 0x04, 0x01}).OnOpcode(kOpVendor).AtOccurrence(2).Times(2));
     EXPECT_FALSE(rig->Flash());
     EXPECT_EQ(rig->window.lines,
               (std::vector<std::string>{"Flashing ..", BlockRefusedLine(),
                                         "Err:The firmware is not support this device!!(7)"}));
     EXPECT_EQ(Queries(*rig).size(), 2u);
-    EXPECT_TRUE(rig->CommandsWithOpcode(kOpcodeWriteBuffer).empty());
+    EXPECT_TRUE(rig->CommandsWithOpcode(kOpWriteBuffer).empty());
 }
 
 TEST_P(FlashFirmwareTest, QueryAnsweredTheSecondTimeLetsTheBufferedProcedureRun) {
     auto rig = MakeRig(RigConfig(Personality::BufferedOnly));
     rig->drive.InjectFault(
-        CommandFault::CheckCondition({2, 0x04, 0x01}).OnOpcode(kOpcodeVendor).AtOccurrence(2));
+        CommandFault::CheckCondition({2, 0x04, 0x01}).OnOpcode(kOpVendor).AtOccurrence(2));
     ASSERT_TRUE(rig->Flash());
     EXPECT_EQ(Queries(*rig).size(), 2u);
     EXPECT_TRUE(rig->DriveProgrammed());

@@ -43,7 +43,7 @@ TEST_P(CompletionWait, MediumNotPresentEndsItWithAnyQualifier) {
     for (const std::uint8_t ascq : {0x00, 0x01, 0x7F}) {
         auto rig = MakeRig(RigConfig(Personality::Direct));
         rig->drive.InjectFault(
-            CommandFault::CheckCondition({2, 0x3A, ascq}).OnOpcode(kOpcodeTestUnitReady));
+            CommandFault::CheckCondition({2, 0x3A, ascq}).OnOpcode(kOpTestUnitReady));
         EXPECT_TRUE(rig->Driver().DirectDownload());
         EXPECT_EQ(Polls(*rig), 2u) << "the poll that ended the wait, then the one more";
     }
@@ -54,7 +54,7 @@ TEST_P(CompletionWait, OtherAnswersKeepItGoing) {
          {Sense{2, 0x04, 0x00}, Sense{2, 0x3B, 0x00}, Sense{3, 0x3A, 0x00}, Sense{6, 0x3A, 0x00}}) {
         auto rig = MakeRig(RigConfig(Personality::Direct));
         rig->drive.InjectFault(
-            CommandFault::CheckCondition(sense).OnOpcode(kOpcodeTestUnitReady).Times(50));
+            CommandFault::CheckCondition(sense).OnOpcode(kOpTestUnitReady).Times(50));
         EXPECT_TRUE(rig->Driver().DirectDownload());
         // The injected answers, the unit attention of the restart, ready, the one more poll.
         EXPECT_EQ(Polls(*rig), 53u);
@@ -109,12 +109,11 @@ TEST_P(CompletionWait, DriveComingBackAcrossTheTickWrapIsSeen) {
 TEST_P(CompletionWait, PollWithoutAnswerDoesNotCountAsBack) {
     for (const TransportFault fault : {TransportFault::TimedOut, TransportFault::IoError}) {
         auto rig = MakeRig(RigConfig(Personality::Direct));
-        rig->drive.InjectFault(
-            CommandFault::Transport(fault).OnOpcode(kOpcodeTestUnitReady).Times(3));
+        rig->drive.InjectFault(CommandFault::Transport(fault).OnOpcode(kOpTestUnitReady).Times(3));
         EXPECT_TRUE(rig->Driver().DirectDownload());
         EXPECT_TRUE(rig->window.lines.empty());
         EXPECT_TRUE(rig->DriveProgrammed());
-        EXPECT_GT(rig->CommandsWithOpcode(kOpcodeTestUnitReady).size(), 3u);
+        EXPECT_GT(rig->CommandsWithOpcode(kOpTestUnitReady).size(), 3u);
     }
 }
 
@@ -123,7 +122,7 @@ TEST_P(CompletionWait, DriveThatNeverAnswersAPollTimesOut) {
     config.commandLatencyMs = 1000;
     auto rig = MakeRig(config);
     rig->drive.InjectFault(
-        CommandFault::Transport(TransportFault::IoError).OnOpcode(kOpcodeTestUnitReady).Times(0));
+        CommandFault::Transport(TransportFault::IoError).OnOpcode(kOpTestUnitReady).Times(0));
     EXPECT_FALSE(rig->Driver().DirectDownload());
     const std::string timeOut =
         Nt() ? "Time Out Status:1;Debug:Trigger_SenseCode:0 : 0 : 0;"
@@ -137,11 +136,11 @@ TEST_P(CompletionWait, DriveThatGoesAwayWhileProgrammingTimesOutWithoutSpinning)
     config.programmingNeverEnds = true;
     auto rig = MakeRig(config);
     rig->drive.InjectFault(
-        CommandFault::Transport(TransportFault::Gone).OnOpcode(kOpcodeTestUnitReady));
+        CommandFault::Transport(TransportFault::Gone).OnOpcode(kOpTestUnitReady));
     EXPECT_FALSE(rig->Driver().DirectDownload());
     EXPECT_EQ(rig->window.lines.back(), "Err:Flash error,time out 120 Sec");
     // The unanswered polls are spaced out: about ten a second, not as many as the CPU can.
-    EXPECT_LT(rig->CommandsWithOpcode(kOpcodeTestUnitReady).size(), 1300u);
+    EXPECT_LT(rig->CommandsWithOpcode(kOpTestUnitReady).size(), 1300u);
     // On the pass-through transport the system's text for the lost device shows once.
     EXPECT_LE(rig->services.messages.size(), 1u);
 }
@@ -151,8 +150,7 @@ TEST_P(CompletionWait, DriveThatGoesAwayWhileProgrammingTimesOutWithoutSpinning)
 TEST_P(CompletionWait, TriggerThatNeverReachedTheDriveIsNoSuccess) {
     for (const TransportFault fault : {TransportFault::TimedOut, TransportFault::IoError}) {
         auto rig = MakeRig(RigConfig(Personality::Direct));
-        rig->drive.InjectFault(
-            CommandFault::Transport(fault).OnOpcode(kOpcodeVendor).AtOccurrence(3));
+        rig->drive.InjectFault(CommandFault::Transport(fault).OnOpcode(kOpVendor).AtOccurrence(3));
         EXPECT_FALSE(rig->Driver().DirectDownload());
         ASSERT_EQ(rig->window.lines.size(), 2u);
         EXPECT_EQ(rig->window.lines[1], "Err:Flash error,time out 120 Sec");
@@ -163,7 +161,7 @@ TEST_P(CompletionWait, TriggerThatNeverReachedTheDriveIsNoSuccess) {
 TEST_P(CompletionWait, TriggerAnsweredBusyWithoutSenseIsNoSuccess) {
     auto rig = MakeRig(RigConfig(Personality::Direct));
     CommandFault busy =
-        CommandFault::CheckCondition(kSenseNone).OnOpcode(kOpcodeVendor).AtOccurrence(3);
+        CommandFault::CheckCondition(kSenseNone).OnOpcode(kOpVendor).AtOccurrence(3);
     busy.scsiStatus = kScsiStatusBusy;
     rig->drive.InjectFault(busy);
     EXPECT_FALSE(rig->Driver().DirectDownload());
@@ -175,7 +173,7 @@ TEST_P(CompletionWait, TriggerAnsweredBusyWithoutSenseIsNoSuccess) {
 TEST_P(CompletionWait, TriggerWhoseAnswerWasLostCountsOnceTheDriveWasBusy) {
     auto rig = MakeRig(RigConfig(Personality::Direct));
     rig->link.loseAnswerOf = [](const std::uint8_t* cdb) {
-        return cdb[0] == kOpcodeVendor && cdb[7] >= 0xE0;
+        return cdb[0] == kOpVendor && cdb[7] >= 0xE0;
     };
     EXPECT_TRUE(rig->Driver().DirectDownload());
     EXPECT_TRUE(rig->window.lines.empty());

@@ -237,7 +237,7 @@ TEST_F(MultiImageOpen, TakesTheImageWhoseModelCodeIsTheDrivesAskingOnce) {
 TEST_F(MultiImageOpen, NoMatchingImageGivesOneRefusalAndNothingChosen) {
     WorkflowRig rig(DirectDrive(Identity("TROZ", "KVW-A100A", kCodeZ9)));
     rig.OpenPackage(Family());
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalFour});
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalModelCode});
     EXPECT_EQ(rig.CountOf(0, kInquiry), 1);
     EXPECT_EQ(rig.window.targetProductText, "");
     rig.Forget();
@@ -279,7 +279,7 @@ TEST_F(MultiImageOpen, ImagesPastTheChecksumTableAreNotExamined) {
     package.insert(package.end(), seventh.begin(), seventh.end());
     package.at(32) = 7;
     rig.OpenPackage(package);
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalFour});
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalModelCode});
     EXPECT_FALSE(rig.workflow->ImageChosen());
 }
 

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Named in the list although its model code differs, but not in the table.
         DecisionCase{"NamePathH300ARefusedByTheTable", Identity("TROZ", "KVW-H300A", kCodeW0),
-                     TrozFields("KVW-H300A", kCodeZ9), kRefusalTwo, kQuietThenNamePath},
+                     TrozFields("KVW-H300A", kCodeZ9), kRefusalProductTable, kQuietThenNamePath},
         // In the table, but not named in the list.
         DecisionCase{"NamePathRefusesC300A", Identity("TROZ", "KVW-C300A", kCodeW0),
                      TrozFields("KVW-C300A", kCodeW0), kNamePathRefusal, kQuietThenNamePath},
@@ -92,23 +92,26 @@ INSTANTIATE_TEST_SUITE_P(
         DecisionCase{"NamePathComparesTheVendorToo", Identity("ACME", "KVW-A100A", kCodeW0),
                      TrozFields("KVW-A100A", kCodeW0), kNamePathRefusal, kQuietThenNamePath},
         DecisionCase{"NamePathThenTargetProduct", Identity("TROZ", "KVW-B200A", kCodeW0),
-                     TrozFields("KVW-A100A", kCodeW0), kRefusalThree, kQuietThenNamePath},
+                     TrozFields("KVW-A100A", kCodeW0), kRefusalTargetProduct, kQuietThenNamePath},
         // Would fail (6), (2) and (3) as well.
         DecisionCase{"ModelCodeFirst", Identity("ACME", "KVX-ZZZ", {'Q', '1'}),
-                     TrozFields("KVW-A100A", kCodeA1), kRefusalFour, kQuietThenModelCodePath},
+                     TrozFields("KVW-A100A", kCodeA1), kRefusalModelCode, kQuietThenModelCodePath},
         DecisionCase{"ModelCodeBytesInOrder", Identity("TROZ", "KVW-A100A", {'1', 'A'}),
-                     TrozFields("KVW-A100A", kCodeA1), kRefusalFour, kQuietThenModelCodePath},
+                     TrozFields("KVW-A100A", kCodeA1), kRefusalModelCode, kQuietThenModelCodePath},
         // Would fail (2) and (3) as well.
         DecisionCase{"VendorBeforeTable", Identity("ACME", "KVW-Z999A", kCodeA1),
-                     TrozFields("KVW-A100A", kCodeA1), kRefusalSix, kQuietThenModelCodePath},
+                     TrozFields("KVW-A100A", kCodeA1), kRefusalVendor, kQuietThenModelCodePath},
         DecisionCase{"VendorIsCaseSensitive", Identity("troz", "KVW-A100A", kCodeA1),
-                     TrozFields("KVW-A100A", kCodeA1), kRefusalSix, kQuietThenModelCodePath},
+                     TrozFields("KVW-A100A", kCodeA1), kRefusalVendor, kQuietThenModelCodePath},
         DecisionCase{"TableBeforeTarget", Identity("TROZ", "KVW-Z999A", kCodeA1),
-                     TrozFields("KVW-A100A", kCodeA1), kRefusalTwo, kQuietThenModelCodePath},
+                     TrozFields("KVW-A100A", kCodeA1), kRefusalProductTable,
+                     kQuietThenModelCodePath},
         DecisionCase{"TablePaddingCounts", Identity("TROZ", "KVW-A100A      X", kCodeA1),
-                     TrozFields("KVW-A100A      X", kCodeA1), kRefusalTwo, kQuietThenModelCodePath},
+                     TrozFields("KVW-A100A      X", kCodeA1), kRefusalProductTable,
+                     kQuietThenModelCodePath},
         DecisionCase{"TargetProduct", Identity("TROZ", "KVW-B200A", kCodeA1),
-                     TrozFields("KVW-A100A", kCodeA1), kRefusalThree, kQuietThenModelCodePath}),
+                     TrozFields("KVW-A100A", kCodeA1), kRefusalTargetProduct,
+                     kQuietThenModelCodePath}),
     [](const ::testing::TestParamInfo<DecisionCase>& param) { return param.param.name; });
 
 class StartButton : public ::testing::Test {
@@ -193,7 +196,8 @@ TEST_F(StartButton, EachPressBeginsAgainAt10) {
     rig.Start();
     rig.Start();
     EXPECT_EQ(rig.window.progress, (std::vector<int>{10, 20, 10, 20}));
-    EXPECT_EQ(rig.window.lines, (std::vector<std::string>{kRefusalThree, kRefusalThree}));
+    EXPECT_EQ(rig.window.lines,
+              (std::vector<std::string>{kRefusalTargetProduct, kRefusalTargetProduct}));
 }
 
 TEST_F(StartButton, AFailedInquiryIsNotReportedAndReadsAsModelCodeZero) {
@@ -201,7 +205,7 @@ TEST_F(StartButton, AFailedInquiryIsNotReportedAndReadsAsModelCodeZero) {
     rig.Drive(0).InjectFault(
         CommandFault::CheckCondition(kSenseInvalidFieldInCdb).OnOpcode(kInquiry).Times(0));
     rig.Start();
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalFour});
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalModelCode});
     EXPECT_EQ(rig.CountOf(0, kInquiry), 2);
 }
 
@@ -222,7 +226,7 @@ TEST(StartOutcome, AFailedFlashEndsWithItsOwnLinesAndNoRestartQuestion) {
     refusing.Forget();
     refusing.Start();
     EXPECT_EQ(refusing.window.lines.front(), kFlashingLine);
-    EXPECT_EQ(refusing.window.lines.back(), kNotSupportedSeven);
+    EXPECT_EQ(refusing.window.lines.back(), kRefusalNoBufferedDownload);
     EXPECT_FALSE(HasLineStartingWith(refusing.window.lines, "Ok:"));
     EXPECT_EQ(refusing.window.restartQuestions, 0);
     EXPECT_EQ(refusing.window.enablings, kDecisionEnablings);
@@ -332,7 +336,7 @@ TEST(StartOnSeveralDrives, CommandsGoToTheSelectedDriveOnly) {
     rig.Forget();
 
     rig.Start();
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalThree});
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kRefusalTargetProduct});
     EXPECT_TRUE(rig.window.driveListEnabled);
     EXPECT_TRUE(rig.Watched(1).opcodes.empty());
 

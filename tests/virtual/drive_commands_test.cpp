@@ -65,7 +65,7 @@ TEST_F(DriveCommands, StopPlayScanAndStopUnitAreGood) {
 
 TEST_F(DriveCommands, UnknownOperationCodeIsAnIllegalRequest) {
     EXPECT_EQ(Send({0xA8}), kScsiStatusCheckCondition);
-    const LastSense sense = rig.Sense();
+    const SenseBytes sense = rig.Sense();
     EXPECT_EQ(sense.senseKey, 0x05);
     EXPECT_EQ(sense.asc, 0x20);
     EXPECT_EQ(sense.ascq, 0x00);
@@ -123,9 +123,9 @@ TEST_F(DriveCommands, EveryCommandIsRecordedWithItsBytesAndAnswer) {
     EXPECT_EQ(commands[0].length, 4u);
     EXPECT_EQ(commands[0].dataOut, std::vector<std::uint8_t>(data.begin(), data.end()));
     EXPECT_EQ(commands[0].dataOutSum, 0x105);
-    EXPECT_EQ(commands[1].Opcode(), kOpcodeTestUnitReady);
+    EXPECT_EQ(commands[1].Opcode(), kOpTestUnitReady);
     EXPECT_EQ(commands[2].reply.scsiStatus, kScsiStatusCheckCondition);
-    EXPECT_EQ(rig.drive.CommandsWithOpcode(kOpcodeTestUnitReady).size(), 1u);
+    EXPECT_EQ(rig.drive.CommandsWithOpcode(kOpTestUnitReady).size(), 1u);
 }
 
 class DriveCommandsWithoutMedium : public DriveCommands {

@@ -68,7 +68,7 @@ TEST_P(FirmwareDownloadRefusal, IsRefusedWithTheDrivesSenseAndKeepsTheDownload) 
     const auto checksum = static_cast<std::uint16_t>(Checksum(sent) + param.checksumDelta);
 
     EXPECT_EQ(rig.Trigger(4, param.blockByte, checksum), kScsiStatusCheckCondition);
-    const LastSense sense = rig.Sense();
+    const SenseBytes sense = rig.Sense();
     EXPECT_EQ((troz::Sense{sense.senseKey, sense.asc, sense.ascq}), param.expected);
     EXPECT_EQ(rig.drive.State(), DriveState::Ready);
 
@@ -103,7 +103,7 @@ TEST_F(FirmwareDownload, WriteBufferAssemblesTransferImagesFromPieces) {
     const std::vector<Block> large = MakeFirmware(DemoFirmwareIdentity(), {40000, 16382, 5});
     ASSERT_TRUE(rig.WriteBufferBlocks(large));
 
-    const auto pieces = rig.drive.CommandsWithOpcode(kOpcodeWriteBuffer);
+    const auto pieces = rig.drive.CommandsWithOpcode(kOpWriteBuffer);
     ASSERT_EQ(pieces.size(), 5u);
     // 40002 bytes: 16384 + 16384 + 7234 at offsets 0, 0x4000, 0x8000 of block 0.
     const std::array<std::uint8_t, 12> third = {0x3B, 0x05, 0x01, 0x00, 0x80, 0x00,

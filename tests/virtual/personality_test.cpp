@@ -110,7 +110,7 @@ TEST_P(PersonalityTrigger, AnswersAsItsPersonalityDemands) {
     const bool answeredGood = expected.sense == kSenseNone;
     EXPECT_EQ(status, answeredGood ? kCommandSuccess : kScsiStatusCheckCondition);
     if (!answeredGood) {
-        const LastSense sense = rig.Sense();
+        const SenseBytes sense = rig.Sense();
         EXPECT_EQ((Sense{sense.senseKey, sense.asc, sense.ascq}), expected.sense);
     }
     EXPECT_EQ(rig.drive.State(), expected.accepted ? DriveState::Programming : DriveState::Ready);

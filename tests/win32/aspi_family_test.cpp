@@ -101,7 +101,7 @@ TEST_F(AspiFamily, RefusedCommandLeavesItsSenseAndTargetStatusInTheRequestBlock)
     EXPECT_EQ(atapi->WriteBuffer(piece.data(), 0, 0, static_cast<std::uint32_t>(piece.size())),
               kStatusError);
 
-    const LastSense refused = atapi->GetLastSense();
+    const SenseBytes refused = atapi->LastOutcome().sense;
     EXPECT_EQ(refused.senseKey, 0x05);
     EXPECT_EQ(refused.asc, 0x24);
     EXPECT_EQ(refused.ascq, 0x00);
@@ -110,7 +110,7 @@ TEST_F(AspiFamily, RefusedCommandLeavesItsSenseAndTargetStatusInTheRequestBlock)
     // The library writes sense only for a CHECK CONDITION: a command that succeeds next
     // must not read as refused.
     ASSERT_EQ(atapi->TestUnitReady(), kCommandSuccess);
-    const LastSense after = atapi->GetLastSense();
+    const SenseBytes after = atapi->LastOutcome().sense;
     EXPECT_EQ(after.targetStatus, 0);
     EXPECT_EQ(after.senseKey, 0);
     EXPECT_EQ(after.asc, 0);

@@ -110,8 +110,8 @@ TEST_F(NtFamily, CommandOnADriveWithoutDeviceReturnsZero) {
     std::uint8_t reply[kInquiryReplyLength] = {};
     EXPECT_EQ(atapi.Inquiry(reply), 0);
 
-    EXPECT_FALSE(atapi.LastCommandTolerated());
-    EXPECT_TRUE(atapi.LastCommandUnanswered());
+    EXPECT_NE(atapi.LastOutcome().category, CommandCategory::ToleratedPlatformError);
+    EXPECT_FALSE(atapi.LastOutcome().Answered());
     // Still the failure the scan reported: no second box for it.
     EXPECT_EQ(services.messages, std::vector<std::string>{expectedMessage});
 }
@@ -120,7 +120,7 @@ TEST_F(NtFamily, SystemErrorsShowTheSystemTextWithOneLineBreak) {
     TAtapi atapi(*platform, clock, services);
     services.messages.clear();
 
-    atapi.ShowSystemError(ERROR_ACCESS_DENIED);
+    atapi.ShowSystemError({PlatformErrorKind::Other, ERROR_ACCESS_DENIED});
 
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_EQ(services.messages[0], SystemText(ERROR_ACCESS_DENIED) + "\n");
@@ -132,7 +132,7 @@ TEST_F(NtFamily, CodeWithoutSystemTextShowsWhyFormattingFailed) {
     services.messages.clear();
     constexpr DWORD kCodeWithoutText = 0x2000FFFF;
 
-    atapi.ShowSystemError(kCodeWithoutText);
+    atapi.ShowSystemError({PlatformErrorKind::Other, kCodeWithoutText});
 
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_EQ(services.messages[0],
