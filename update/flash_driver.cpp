@@ -43,9 +43,8 @@ std::string FormatFlashLine(const char* format, unsigned a, unsigned b, unsigned
     return line;
 }
 
-FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock,
-                         std::string packagePath, const PackageHeader& headerCopy,
-                         const PackageState& state)
+FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, std::string packagePath,
+                         const PackageHeader& headerCopy, const PackageState& state)
     : atapi_(atapi),
       window_(window),
       clock_(clock),
@@ -54,6 +53,22 @@ FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock,
       state_(state) {}
 
 bool FlashDriver::FlashFirmware() {
+    const bool flashed = RunProcedures();
+    if (driveBeingWritten_) {
+        driveBeingWritten_ = false;
+        window_.SetDriveBeingWritten(false);
+    }
+    return flashed;
+}
+
+void FlashDriver::MarkDriveBeingWritten() {
+    if (!driveBeingWritten_) {
+        driveBeingWritten_ = true;
+        window_.SetDriveBeingWritten(true);
+    }
+}
+
+bool FlashDriver::RunProcedures() {
     window_.SetProgress(kProgressStart);
     window_.SetProgressRange(0, kProgressMaximum);
     window_.SetProgress(kProgressFlashing);
@@ -132,6 +147,7 @@ std::uint8_t FlashDriver::TriggerCode(std::uint8_t base) const {
 }
 
 std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode) {
+    MarkDriveBeingWritten();
     const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
     triggerStatus_ = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
                                            ExpectedChecksum(header_, imageIndex));

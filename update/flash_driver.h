@@ -59,6 +59,9 @@ private:
     };
     enum class WaitOutcome { CameBack, TimedOut };
 
+    bool RunProcedures();
+    // Called before each command that carries firmware or starts the programming.
+    void MarkDriveBeingWritten();
     bool OpenPickedImage(OpenImage& image);
     bool ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset);
     bool SendDirectBlocks(OpenImage& image);
@@ -87,6 +90,7 @@ private:
     // without sense) may never have reached the drive.
     bool triggerConfirmed_ = false;
     bool retried_ = false;
+    bool driveBeingWritten_ = false;
 };
 
 // ILLEGAL REQUEST, parameter list length error (5/1A/00): the drive wants the other trigger.
