@@ -29,7 +29,7 @@ constexpr const char* kWindowCaption = "TROZ Flash V1.0B5";
 
 class TForm1 final : public QWidget, public UpdateWindow {
     Q_OBJECT
-  public:
+public:
     // Creates the controls and fills the drive list from the device table of atapi, in
     // table order, with item 0 selected.
     explicit TForm1(TAtapi& atapi);
@@ -52,6 +52,13 @@ class TForm1 final : public QWidget, public UpdateWindow {
     void SetRestartQuestion(std::function<bool()> question) {
         restartQuestion_ = std::move(question);
     }
+    // Told when the drive starts and stops being written; while it returns true after a
+    // write, the restart question is answered no without asking (the program is to end).
+    void SetWriteHandlers(std::function<void(bool)> driveBeingWritten,
+                          std::function<bool()> endRequested) {
+        driveBeingWritten_ = std::move(driveBeingWritten);
+        endRequested_ = std::move(endRequested);
+    }
     TOpenDialog& OpenDialog() { return *OpenDialog1; }
 
     // The window's side of an update.
@@ -69,11 +76,12 @@ class TForm1 final : public QWidget, public UpdateWindow {
     std::string SelectedDriveText() override;
     void DispatchPendingEvents() override;
     bool AskRestart() override;
+    void SetDriveBeingWritten(bool writing) override;
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void CreateControls();
     void CreateSourceGroup();
     void CreateFileGroup();
@@ -107,6 +115,8 @@ class TForm1 final : public QWidget, public UpdateWindow {
     std::function<void()> startHandler_;
     std::function<bool()> mayClose_;
     std::function<bool()> restartQuestion_;
+    std::function<void(bool)> driveBeingWritten_;
+    std::function<bool()> endRequested_;
 };
 
 }  // namespace troz

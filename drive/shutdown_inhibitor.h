@@ -3,6 +3,7 @@
 // execution state. Behind an interface so the update's tests use a fake.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,8 @@ public:
 };
 
 // The running system's inhibitor. The Linux one asks the login manager on the system bus
-// that DBUS_SYSTEM_BUS_ADDRESS names (the usual one when unset).
-std::unique_ptr<ShutdownInhibitor> MakeSystemShutdownInhibitor();
+// that DBUS_SYSTEM_BUS_ADDRESS names (the usual one when unset). On Windows a window (its
+// HWND, when not 0) also gives a shutdown the reason to wait (ShutdownBlockReasonCreate).
+std::unique_ptr<ShutdownInhibitor> MakeSystemShutdownInhibitor(std::intptr_t nativeWindow = 0);
 
 }  // namespace troz

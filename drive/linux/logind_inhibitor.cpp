@@ -78,7 +78,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ShutdownInhibitor> MakeSystemShutdownInhibitor() {
+std::unique_ptr<ShutdownInhibitor> MakeSystemShutdownInhibitor(std::intptr_t) {
     return std::make_unique<LogindInhibitor>();
 }
 

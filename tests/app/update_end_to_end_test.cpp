@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -47,6 +48,32 @@ public:
     std::string refusal = "Interactive authentication required.";
 };
 
+// Records the inhibitor's life; a signal, when set, arrives the moment it is taken (as the
+// first firmware goes out). Release notes whether the window was showing why it stays.
+class FakeInhibitor final : public ShutdownInhibitor {
+public:
+    explicit FakeInhibitor(QStringList& events, int signalNumber)
+        : events_(events), signal_(signalNumber) {}
+    bool Take(const std::string& why, std::string&) override {
+        events_ << "take " + QString::fromStdString(why);
+        if (signal_ != 0) {
+            std::raise(signal_);
+        }
+        return true;
+    }
+    void Release() override {
+        auto* notice = QApplication::activeModalWidget();
+        events_ << QStringLiteral("release, notice ") +
+                       (notice != nullptr && notice->objectName() == "CloseWhileProgrammingBox"
+                            ? "shown"
+                            : "not shown");
+    }
+
+private:
+    QStringList& events_;
+    int signal_;
+};
+
 // What the window shows once Start has returned.
 struct WindowState {
     QStringList log;
@@ -79,6 +106,9 @@ public:
         // The timers of this run end with it.
         QObject runScope;
         StartUpHooks hooks;
+        hooks.inhibitor = [this] {
+            return std::make_unique<FakeInhibitor>(inhibitorEvents, signal);
+        };
         hooks.windowShown = [&](TForm1& form) {
             form.OpenDialog().SetRunner([this](QWidget*, const QString&) {
                 ++dialogRuns;
@@ -94,7 +124,7 @@ public:
                 QCoreApplication::quit();
             });
         };
-        RunMainWindow(atapi, clock_, services, hooks);
+        exitCode = RunMainWindow(atapi, clock_, services, hooks);
         application->SetFailurePresenter(
             [](const std::string& message) { qWarning("%s", message.c_str()); });
         return scriptRan && !stuck && failures.isEmpty();
@@ -131,6 +161,9 @@ public:
     QString nextChoice;
     int dialogRuns = 0;
     QStringList failures;
+    QStringList inhibitorEvents;
+    int signal = 0;  // raised as the first firmware goes out
+    int exitCode = -1;
 
 private:
     VirtualClock clock_;
@@ -184,7 +217,30 @@ private slots:
     void closeDuringTheUpdateIsRefused();
     void closeDuringTheRestartQuestionIsAllowed();
     void openDuringTheUpdateIsRefused();
+    void signalDuringTheWriteWaitsForItThenEndsTheProgram();
 };
+
+void UpdateEndToEndTest::signalDuringTheWriteWaitsForItThenEndsTheProgram() {
+    WindowRun run(VirtualTransport::PassThrough);
+    run.signal = SIGTERM;  // would end the test program if it were not held
+    const auto before = std::signal(SIGTERM, SIG_DFL);  // the test library's own handler
+    std::signal(SIGTERM, before);
+    int restartQuestions = 0;
+    WindowState state;
+    QVERIFY(run.Run([&](TForm1& form) {
+        form.SetRestartQuestion([&restartQuestions] { return ++restartQuestions, false; });
+        run.OpenAndStart(form);
+        state = WindowRun::StateOf(form);
+    }));
+    QCOMPARE(state.log, kFlashLines);
+    QCOMPARE(run.Drive(0).revision, std::string("1.10"));
+    QCOMPARE(restartQuestions, 0);
+    QCOMPARE(run.exitCode, 128 + SIGTERM);
+    QCOMPARE(run.inhibitorEvents,
+             QStringList({"take Writing firmware into TROZ KVW-A100A 1.00 (virtual:0)",
+                          "release, notice shown"}));
+    QVERIFY(std::signal(SIGTERM, before) == before);
+}
 
 void UpdateEndToEndTest::openAndStartFlashTheDrive_data() {
     QTest::addColumn<VirtualTransport>("transport");

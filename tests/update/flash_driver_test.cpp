@@ -149,10 +149,9 @@ TEST_P(FlashFirmwareTest, DriveIsBeingWrittenFromTheFirstFirmwareCommandToTheEnd
         int blockCount;  // 0: the package's own
         bool marked;
     };
-    for (const Case& c : {Case{Personality::Direct, 0, true},
-                          Case{Personality::BufferedOnly, 0, true},
-                          Case{Personality::NoDownload, 0, true},
-                          Case{Personality::Direct, 9, false}}) {
+    for (const Case& c :
+         {Case{Personality::Direct, 0, true}, Case{Personality::BufferedOnly, 0, true},
+          Case{Personality::NoDownload, 0, true}, Case{Personality::Direct, 9, false}}) {
         auto rig = MakeRig(RigConfig(c.personality));
         if (c.blockCount != 0) {
             rig->header.SetBlockCount(c.blockCount);

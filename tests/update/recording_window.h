@@ -10,7 +10,7 @@
 namespace troz::test {
 
 class RecordingWindow : public UpdateWindow {
-  public:
+public:
     void AddLogLine(const std::string& text) override { lines.push_back(text); }
     void SetProgress(int percent) override { progress.push_back(percent); }
     void SetProgressRange(int minimum, int maximum) override {
