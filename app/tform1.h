@@ -29,7 +29,7 @@ constexpr const char* kWindowCaption = "TROZ Flash V1.0B5";
 
 class TForm1 final : public QWidget, public UpdateWindow {
     Q_OBJECT
-public:
+  public:
     // Creates the controls and fills the drive list from the device table of atapi, in
     // table order, with item 0 selected.
     explicit TForm1(TAtapi& atapi);
@@ -78,10 +78,10 @@ public:
     bool AskRestart() override;
     void SetDriveBeingWritten(bool writing) override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void CreateSourceGroup();
     void CreateFileGroup();
