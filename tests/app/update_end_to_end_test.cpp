@@ -74,6 +74,25 @@ private:
     int signal_;
 };
 
+// The virtual drives with another copy of the tool writing into all of them, when asked.
+class LockingPlatform final : public DrivePlatform {
+public:
+    explicit LockingPlatform(DrivePlatform& drives) : drives_(drives) {}
+    std::uint32_t VersionPlatformId() override { return drives_.VersionPlatformId(); }
+    PassThroughBackend& PassThrough() override { return drives_.PassThrough(); }
+    AspiPlatform& Aspi() override { return drives_.Aspi(); }
+    void PumpOneMessage() override { drives_.PumpOneMessage(); }
+    DriveLockResult LockDrive(const std::string&, DeviceHandle) override {
+        DriveLockResult result;
+        result.outcome = anotherWriter ? DriveLockOutcome::HeldElsewhere : DriveLockOutcome::Taken;
+        return result;
+    }
+    bool anotherWriter = false;
+
+private:
+    DrivePlatform& drives_;
+};
+
 // What the window shows once Start has returned.
 struct WindowState {
     QStringList log;
@@ -91,7 +110,9 @@ struct WindowState {
 class WindowRun {
 public:
     explicit WindowRun(VirtualTransport transport)
-        : drives_(clock_, std::nullopt), platform_(transport, clock_, kBuiltinHostAdapterCount) {
+        : drives_(clock_, std::nullopt),
+          platform_(transport, clock_, kBuiltinHostAdapterCount),
+          locking_(platform_) {
         drives_.AttachTo(platform_);
     }
 
@@ -100,7 +121,8 @@ public:
         auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
         application->SetFailurePresenter(
             [this](const std::string& message) { failures << QString::fromStdString(message); });
-        TAtapi atapi(platform_, clock_, services);
+        locking_.anotherWriter = anotherWriter;
+        TAtapi atapi(locking_, clock_, services);
         bool stuck = false;
         bool scriptRan = false;
         // The timers of this run end with it.
@@ -163,12 +185,14 @@ public:
     QStringList failures;
     QStringList inhibitorEvents;
     int signal = 0;  // raised as the first firmware goes out
+    bool anotherWriter = false;
     int exitCode = -1;
 
 private:
     VirtualClock clock_;
     BuiltinDriveSet drives_;
     VirtualDrivePlatform platform_;
+    LockingPlatform locking_;
 };
 
 // Answers the restart question box when it comes up, and remembers how it looked.
@@ -218,7 +242,24 @@ private slots:
     void closeDuringTheRestartQuestionIsAllowed();
     void openDuringTheUpdateIsRefused();
     void signalDuringTheWriteWaitsForItThenEndsTheProgram();
+    void startOnADriveAnotherCopyWritesIsRefused();
 };
+
+void UpdateEndToEndTest::startOnADriveAnotherCopyWritesIsRefused() {
+    WindowRun run(VirtualTransport::PassThrough);
+    run.anotherWriter = true;
+    WindowState state;
+    QVERIFY(run.Run([&](TForm1& form) {
+        run.OpenAndStart(form);
+        state = WindowRun::StateOf(form);
+    }));
+    QCOMPARE(state.log, QStringList({"Err:Drive 0 (TROZ    KVW-A100A        1.00, virtual:0) is "
+                                     "being written by another copy of TROZFlash; try again "
+                                     "when it has finished"}));
+    QVERIFY(state.startEnabled && state.driveListEnabled);
+    QCOMPARE(run.Drive(0).revision, std::string("1.00"));
+    QVERIFY(run.inhibitorEvents.isEmpty());
+}
 
 void UpdateEndToEndTest::signalDuringTheWriteWaitsForItThenEndsTheProgram() {
     WindowRun run(VirtualTransport::PassThrough);
