@@ -27,24 +27,24 @@ constexpr const char* kWidgetStyle = "Fusion";
 
 }  // namespace
 
-void RunMainWindow(TAtapi& atapi, Clock& clock, SystemServices& services,
-                   const StartUpHooks& hooks) {
+int RunMainWindow(TAtapi& atapi, Clock& clock, SystemServices& services,
+                  const StartUpHooks& hooks) {
     TForm1 form(atapi);
     form.FormCreate();
     UpdateWorkflow workflow(atapi, form, clock, services);
-    ConnectUpdateWorkflow(form, workflow);
+    ConnectUpdateWorkflow(form, workflow, atapi, hooks.inhibitor ? hooks.inhibitor() : nullptr);
     form.show();
     if (hooks.windowShown) {
         hooks.windowShown(form);
     }
-    QApplication::exec();
+    return QApplication::exec();
 }
 
 namespace {
 
 // Drive access lives from here to the end of this function: the window goes first, then
 // the drive context releases what discovery opened.
-void RunWithDrives(const StartUpHooks& hooks) {
+int RunWithDrives(const StartUpHooks& hooks) {
     QtSystemServices services;
     SystemClock clock;
     std::string error;
@@ -53,10 +53,10 @@ void RunWithDrives(const StartUpHooks& hooks) {
     if (!platform) {
         // Falling back to other drives than the ones asked for could flash the wrong drive.
         services.ShowMessage(error);
-        return;
+        return kExitCode;
     }
     TAtapi atapi(*platform, clock, services);
-    RunMainWindow(atapi, clock, services, hooks);
+    return RunMainWindow(atapi, clock, services, hooks);
 }
 
 }  // namespace
@@ -77,7 +77,7 @@ int RunTrozFlash(const StartUpHooks& hooks) {
         return kExitCode;
     }
     try {
-        RunWithDrives(hooks);
+        return RunWithDrives(hooks);
     } catch (const std::exception& failure) {
         ShowFailure(failure.what());
     } catch (...) {

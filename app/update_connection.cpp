@@ -1,9 +1,15 @@
 #include "app/update_connection.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <memory>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
+
+#include "app/write_guard.h"
 
 namespace troz {
 
@@ -35,31 +41,66 @@ void ShowCloseNotice(TForm1& form, ConnectionState& state) {
 
 }  // namespace
 
-void ConnectUpdateWorkflow(TForm1& form, UpdateWorkflow& workflow) {
+void ConnectUpdateWorkflow(TForm1& form, UpdateWorkflow& workflow, TAtapi& atapi,
+                           std::unique_ptr<ShutdownInhibitor> inhibitor) {
     auto state = std::make_shared<ConnectionState>();
+    auto* guard = new WriteGuard(
+        atapi, form, [&form, state] { ShowCloseNotice(form, *state); }, std::move(inhibitor));
+    guard->setParent(&form);
+    form.SetWriteHandlers([guard](bool writing) { guard->SetDriveBeingWritten(writing); },
+                          [guard] { return guard->HeldSignal() != 0; });
     form.SetOpenHandler([&workflow] { workflow.OpenPackage(); });
-    form.SetStartHandler([&workflow, state] {
+    form.SetStartHandler([&form, &workflow, &atapi, state, guard] {
         struct RunningMark {
             explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
             ~RunningMark() { flag_ = false; }
             bool& flag_;
         } mark(state->startHandlerRunning);
+        // Before the drive gets its first command: another copy may be writing into it.
+        const int drive = form.SelectedDriveIndex();
+        const DriveLockResult lock = atapi.LockForWriting(drive);
+        if (lock.outcome == DriveLockOutcome::HeldElsewhere) {
+            form.AddLogLine(
+                SecondWriterRefusal(drive, form.SelectedDriveText(), atapi.Location(drive)));
+            return;
+        }
         workflow.StartUpdate();
         // Its reason is gone with the update.
         if (state->closeNotice) {
             state->closeNotice->close();
         }
+        if (const int held = guard->HeldSignal(); held != 0) {
+            QCoreApplication::exit(ExitStatusOfSignal(held));
+        }
     });
-    form.SetMayClose([&form, &workflow, state] {
+    const auto programming = [&workflow, state] {
         // Once the flash is complete only the restart question is left: the drive is done.
-        const bool programming = state->startHandlerRunning && workflow.UpdateRunning() &&
-                                 !workflow.LastUpdateSucceeded();
-        if (!programming) {
+        return state->startHandlerRunning && workflow.UpdateRunning() &&
+               !workflow.LastUpdateSucceeded();
+    };
+    form.SetMayClose([&form, state, programming] {
+        if (!programming()) {
             return true;
         }
         ShowCloseNotice(form, *state);
         return false;
     });
+#if QT_CONFIG(sessionmanager)
+    // A logout or shutdown from the desktop: refused while the drive is being programmed,
+    // where the desktop lets the program take part (on Windows this answers
+    // WM_QUERYENDSESSION with no; the shutdown block reason says why).
+    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, &form,
+                     [&form, state, programming](QSessionManager& manager) {
+                         if (!programming()) {
+                             return;
+                         }
+                         if (manager.allowsInteraction()) {
+                             manager.cancel();
+                             manager.release();
+                         }
+                         ShowCloseNotice(form, *state);
+                     });
+#endif
 }
 
 }  // namespace troz

@@ -7,7 +7,11 @@
 #include "cli/commands.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
+#include "cli/interrupt_guard.h"
 #include "cli/terminal_window.h"
+#include "drive/drive_write_span.h"
+#include "drive/shutdown_inhibitor.h"
+#include "drive/termination_signals.h"
 #include "update/update_workflow.h"
 
 namespace troz::cli {
@@ -21,6 +25,9 @@ struct FlashOptions {
 };
 
 int RunFlash(const FlashOptions& options) {
+    // A reader of the log that went away must not make the flash fail: writes to it fail
+    // quietly instead.
+    IgnoreBrokenPipe();
     DriveSession session;
     std::string error;
     if (!session.Open(error)) {
@@ -33,15 +40,34 @@ int RunFlash(const FlashOptions& options) {
                      options.drive, atapi.DriveCount());
         return kExitUsage;
     }
+    // Before the drive gets its first command: another copy may be writing into it.
+    const DriveLockResult lock = atapi.LockForWriting(options.drive);
+    if (lock.outcome != DriveLockOutcome::Taken) {
+        const std::string line =
+            SecondWriterRefusal(options.drive, DriveItemText(atapi.Entry(options.drive)),
+                                atapi.Location(options.drive));
+        if (lock.outcome == DriveLockOutcome::HeldElsewhere) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+            return kExitFailed;
+        }
+        std::fprintf(stderr, "Drive %d cannot be locked against other copies of TROZFlash (%s)\n",
+                     options.drive, lock.reason.c_str());
+    }
     atapi.SelectDevice(options.drive);
     const bool terminal = isatty(fileno(stdout)) != 0;
     TerminalWindow window(atapi, options.file, options.drive, !options.noRestart, stdout, stdin,
                           terminal);
-    window.RefuseInterruptsWhileProgramming();
+    const std::unique_ptr<ShutdownInhibitor> inhibitor = MakeSystemShutdownInhibitor();
+    DriveWriteSpan span(*inhibitor, kSignalNotices, stderr);
+    window.GuardWrites(span);
     UpdateWorkflow workflow(atapi, window, session.GetClock(), session.Services());
     workflow.OpenPackage();
     workflow.StartUpdate();
     window.Finish();
+    // What the signal that waited for the drive would have ended the program with.
+    if (span.HeldSignal() != 0) {
+        return ExitStatusOfSignal(span.HeldSignal());
+    }
     return workflow.LastUpdateSucceeded() ? kExitOk : kExitFailed;
 }
 

@@ -1,16 +1,17 @@
-// Ctrl+C while a drive is programming itself would end the program in the middle of the
-// update and leave the user guessing what state the drive is in. While refused, an interrupt
-// only prints why and the update goes on.
+// What trozflash-cli says when a signal arrives while a drive is being written: ending the
+// program then would leave the drive without working firmware. Ctrl+C is refused; SIGTERM,
+// SIGHUP and SIGQUIT end the program once the update has finished.
 #pragma once
+
+#include "drive/termination_signals.h"
 
 namespace troz::cli {
 
 constexpr const char* kInterruptWhileProgramming =
     "The drive is being programmed. Wait until the update has finished before ending "
     "trozflash-cli.";
-
-// Refused: SIGINT prints the line above on standard error and is otherwise ignored. Not
-// refused: SIGINT does again what it did before.
-void SetInterruptsRefused(bool refused);
+constexpr const char* kEndAfterProgramming =
+    "The drive is being programmed. trozflash-cli ends when the update has finished.";
+constexpr HeldSignalNotices kSignalNotices = {kInterruptWhileProgramming, kEndAfterProgramming};
 
 }  // namespace troz::cli

@@ -6,8 +6,6 @@
 #include <cctype>
 #include <utility>
 
-#include "cli/interrupt_guard.h"
-
 namespace troz::cli {
 
 namespace {
@@ -102,9 +100,14 @@ void TerminalWindow::Finish() {
     std::fflush(out_);
 }
 
-void TerminalWindow::SetExitEnabled(bool enabled) {
-    if (refuseInterrupts_) {
-        SetInterruptsRefused(!enabled);
+void TerminalWindow::SetDriveBeingWritten(bool writing) {
+    if (span_ == nullptr) {
+        return;
+    }
+    if (writing) {
+        span_->Begin(WrittenDriveName(SelectedDriveText(), atapi_.Location(driveIndex_)));
+    } else {
+        span_->End();
     }
 }
 
@@ -128,11 +131,9 @@ std::string TerminalWindow::SelectedDriveText() {
 
 bool TerminalWindow::AskRestart() {
     Finish();
-    // The drive is done: Ctrl+C is a fair answer to the question.
-    if (refuseInterrupts_) {
-        SetInterruptsRefused(false);
-    }
-    if (!askRestart_ || in_ == nullptr) {
+    // Whoever sent the held signal wants the program to end, not the computer to restart.
+    const bool endingAsked = span_ != nullptr && span_->HeldSignal() != 0;
+    if (!askRestart_ || in_ == nullptr || endingAsked) {
         std::fprintf(out_, "%s no\n", kRestartQuestion);
         std::fflush(out_);
         return false;

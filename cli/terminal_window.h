@@ -6,6 +6,7 @@
 #include <string>
 
 #include "drive/atapi.h"
+#include "drive/drive_write_span.h"
 #include "update/update_window.h"
 
 namespace troz::cli {
@@ -22,8 +23,7 @@ public:
     void SetProgressRange(int, int) override {}
     void SetDriveListEnabled(bool) override {}
     void SetStartEnabled(bool) override {}
-    // Exit is disabled while the drive is being touched: so is Ctrl+C, when asked for.
-    void SetExitEnabled(bool enabled) override;
+    void SetExitEnabled(bool) override {}
     std::string PackageFileName() override { return chosenPath_; }
     bool ChoosePackageFile() override;
     std::string TargetProductText() override { return targetProduct_; }
@@ -34,12 +34,14 @@ public:
     bool AskRestart() override;
     // The reason goes to standard error; standard output keeps the log's lines alone.
     void ShowFileError(const std::string& text) override;
+    // Opens and closes span, when one is given.
+    void SetDriveBeingWritten(bool writing) override;
 
     // Takes the progress bar off the last line, so whatever follows starts on a clean line.
     void Finish();
-    // From now on Ctrl+C is refused while Exit is disabled, but never during the restart
-    // question.
-    void RefuseInterruptsWhileProgramming() { refuseInterrupts_ = true; }
+    // From now on the drive's writing holds the ending signals and shutdown (see
+    // DriveWriteSpan). A signal held back answers the restart question with no.
+    void GuardWrites(DriveWriteSpan& span) { span_ = &span; }
 
 private:
     void DrawProgress();
@@ -54,7 +56,7 @@ private:
     std::FILE* out_;
     std::FILE* in_;
     bool drawProgress_;
-    bool refuseInterrupts_ = false;
+    DriveWriteSpan* span_ = nullptr;
     // The bar appears with the first progress the update reports, and is redrawn below each
     // later log line until Finish.
     bool progressStarted_ = false;

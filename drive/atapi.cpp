@@ -68,6 +68,13 @@ std::string TAtapi::Location(int index) const {
     return text;
 }
 
+DriveLockResult TAtapi::LockForWriting(int index) {
+    if (index < 0 || index >= driveCount_) {
+        return {};
+    }
+    return platform_.LockDrive(Location(index), deviceTable_[static_cast<std::size_t>(index)].handle);
+}
+
 }  // namespace troz
 
 namespace troz {

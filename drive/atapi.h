@@ -81,6 +81,8 @@ public:
     const CommandOutcome& LastOutcome() const { return outcome_; }
     // Where a listed drive lives: its device path, or "ha H target T lun L" on ASPI.
     std::string Location(int index) const;
+    // Makes this process the only writer of listed drive index (see DrivePlatform::LockDrive).
+    DriveLockResult LockForWriting(int index);
     // The current target, as the commands see it.
     DeviceHandle CurrentHandle() const { return currentHandle_; }
     std::uint8_t CurrentHostAdapterId() const { return currentHostAdapterId_; }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "drive/aspi_platform.h"
+#include "drive/drive_lock.h"
 #include "drive/pass_through_backend.h"
 
 namespace troz {
@@ -26,6 +27,11 @@ public:
     // Only the ASPI scan calls it; the flash procedures let the window run through
     // UpdateWindow::DispatchPendingEvents instead.
     virtual void PumpOneMessage() = 0;
+    // Makes this process the only writer of the drive at location (TAtapi::Location), whose
+    // commands go through handle. Platforms without other processes to fear take it at once.
+    virtual DriveLockResult LockDrive(const std::string& /*location*/, DeviceHandle /*handle*/) {
+        return {};
+    }
 };
 
 }  // namespace troz

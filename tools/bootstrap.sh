@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev libsystemd-dev
     qt6-base-dev fonts-dejavu-core bash-completion
+    dbus-daemon python3-dbusmock
 )
 
 source tools/install-missing.sh

@@ -58,8 +58,9 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
                                     std::uint32_t length) {
     for (std::uint32_t offset = 0; offset < length;) {
         const std::uint32_t piece = std::min(kWriteBufferPieceSize, length - offset);
-        const std::uint8_t status = atapi_.WriteBuffer(transferImage + offset, blockNumber,
-                                                       static_cast<std::uint16_t>(offset), piece);
+        MarkDriveBeingWritten();
+        const std::uint8_t status = atapi_.WriteBuffer(
+            transferImage + offset, blockNumber, static_cast<std::uint16_t>(offset), piece);
         if (status != kCommandSuccess) {
             ReportCommandFailure(status);
             return false;

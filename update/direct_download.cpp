@@ -41,6 +41,7 @@ bool FlashDriver::SendDirectBlocks(OpenImage& image) {
         if (!ReadBlock(image, n, 0)) {
             return false;
         }
+        MarkDriveBeingWritten();
         const std::uint8_t status =
             atapi_.VendorDownload(image.buffer.get(), kFunctionStoreBlock,
                                   static_cast<std::uint8_t>(n), header_.BlockSize(n), 0);

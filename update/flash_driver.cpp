@@ -48,6 +48,22 @@ FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, std:
       state_(state) {}
 
 bool FlashDriver::FlashFirmware() {
+    const bool flashed = RunProcedures();
+    if (driveBeingWritten_) {
+        driveBeingWritten_ = false;
+        window_.SetDriveBeingWritten(false);
+    }
+    return flashed;
+}
+
+void FlashDriver::MarkDriveBeingWritten() {
+    if (!driveBeingWritten_) {
+        driveBeingWritten_ = true;
+        window_.SetDriveBeingWritten(true);
+    }
+}
+
+bool FlashDriver::RunProcedures() {
     window_.SetProgress(kProgressStart);
     window_.SetProgressRange(0, kProgressMaximum);
     window_.SetProgress(kProgressFlashing);
@@ -126,6 +142,7 @@ std::uint8_t FlashDriver::TriggerCode(std::uint8_t base) const {
 }
 
 std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode) {
+    MarkDriveBeingWritten();
     const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
     triggerStatus_ = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
                                            ExpectedChecksum(header_, imageIndex));

@@ -63,6 +63,9 @@ private:
     // the direct procedure does, the buffered one polls without them.
     enum class WindowEvents { Dispatch, Hold };
 
+    bool RunProcedures();
+    // Called before each command that carries firmware or starts the programming.
+    void MarkDriveBeingWritten();
     bool OpenPickedImage(OpenImage& image);
     bool ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset);
     bool SendDirectBlocks(OpenImage& image);
@@ -91,6 +94,7 @@ private:
     // without sense) may never have reached the drive.
     bool triggerConfirmed_ = false;
     bool retried_ = false;
+    bool driveBeingWritten_ = false;
 };
 
 // ILLEGAL REQUEST, parameter list length error (5/1A/00): the drive wants the other trigger.

@@ -53,6 +53,12 @@ public:
     // Asks "Reboot this computer right now ?" (caption "Warning", OK and Cancel, system
     // modal). True only when the user answered OK.
     virtual bool AskRestart() = 0;
+
+    // True from the first command that carries firmware (or starts the programming) until
+    // the completion wait ends or the procedure gives up; false once after that. Whatever
+    // would cut the write short (a signal, a logout, the machine going to sleep, another
+    // copy of the tool) is held off meanwhile.
+    virtual void SetDriveBeingWritten(bool /*writing*/) {}
 };
 
 }  // namespace troz

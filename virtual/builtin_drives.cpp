@@ -10,7 +10,8 @@ class BuiltinDrivePlatform final : public DrivePlatform {
 public:
     BuiltinDrivePlatform(VirtualTransport transport, Clock& clock,
                          std::optional<std::filesystem::path> stateFile, StateFileReport report)
-        : drives_(clock, std::move(stateFile), std::move(report)),
+        : lockFolder_(stateFile ? std::optional(stateFile->parent_path()) : std::nullopt),
+          drives_(clock, std::move(stateFile), std::move(report)),
           platform_(transport, clock, kBuiltinHostAdapterCount) {
         drives_.AttachTo(platform_);
     }
@@ -19,8 +20,29 @@ public:
     PassThroughBackend& PassThrough() override { return platform_.PassThrough(); }
     AspiPlatform& Aspi() override { return platform_.Aspi(); }
     void PumpOneMessage() override { platform_.PumpOneMessage(); }
+    // A lock file per drive beside the state file: the copies that share the drives' state
+    // share their locks too.
+    DriveLockResult LockDrive(const std::string& location, DeviceHandle) override {
+        if (!lockFolder_) {
+            return {};
+        }
+        for (const BuiltinDriveDescription& drive : BuiltinDriveDescriptions()) {
+            if (location == platform_.PassThrough().DevicePath(drive.candidate) ||
+                location == AspiLocation(drive.address)) {
+                return LockDriveFile(*lockFolder_ / (std::string(drive.key) + kLockFileSuffix));
+            }
+        }
+        return {};
+    }
 
 private:
+    static std::string AspiLocation(const AspiAddress& address) {
+        return "ha " + std::to_string(address.hostAdapter) + " target " +
+               std::to_string(address.target) + " lun " + std::to_string(address.lun);
+    }
+
+    static constexpr const char* kLockFileSuffix = ".lock";
+    std::optional<std::filesystem::path> lockFolder_;
     BuiltinDriveSet drives_;
     VirtualDrivePlatform platform_;
 };

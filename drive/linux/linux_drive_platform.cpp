@@ -40,6 +40,9 @@ class LinuxDrivePlatform final : public DrivePlatform {
     PassThroughBackend& PassThrough() override { return backend_; }
     AspiPlatform& Aspi() override { return aspi_; }
     void PumpOneMessage() override {}
+    DriveLockResult LockDrive(const std::string& location, DeviceHandle handle) override {
+        return LockDeviceNode(location, handle);
+    }
 
   private:
     RealLinuxSystem system_;

@@ -31,6 +31,9 @@ class Win32DrivePlatform final : public DrivePlatform {
             DispatchMessageA(&message);
         }
     }
+    DriveLockResult LockDrive(const std::string& location, DeviceHandle handle) override {
+        return LockDeviceNode(location, handle);
+    }
 
   private:
     Win32PassThroughBackend passThrough_;

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -35,6 +36,51 @@ const QString kDemoPackage = QStringLiteral(TROZFLASH_DEMO_PACKAGE);
 const QString kRestartText = QStringLiteral("Reboot this computer right now ?");
 constexpr int kStuckAfterMs = 10000;
 
+// Records the inhibitor's life; a signal, when set, arrives the moment it is taken (as the
+// first firmware goes out). Release notes whether the window was showing why it stays.
+class FakeInhibitor final : public ShutdownInhibitor {
+public:
+    explicit FakeInhibitor(QStringList& events, int signalNumber)
+        : events_(events), signal_(signalNumber) {}
+    bool Take(const std::string& why, std::string&) override {
+        events_ << "take " + QString::fromStdString(why);
+        if (signal_ != 0) {
+            std::raise(signal_);
+        }
+        return true;
+    }
+    void Release() override {
+        auto* notice = QApplication::activeModalWidget();
+        events_ << QStringLiteral("release, notice ") +
+                       (notice != nullptr && notice->objectName() == "CloseWhileProgrammingBox"
+                            ? "shown"
+                            : "not shown");
+    }
+
+private:
+    QStringList& events_;
+    int signal_;
+};
+
+// The virtual drives with another copy of the tool writing into all of them, when asked.
+class LockingPlatform final : public DrivePlatform {
+public:
+    explicit LockingPlatform(DrivePlatform& drives) : drives_(drives) {}
+    std::uint32_t VersionPlatformId() override { return drives_.VersionPlatformId(); }
+    PassThroughBackend& PassThrough() override { return drives_.PassThrough(); }
+    AspiPlatform& Aspi() override { return drives_.Aspi(); }
+    void PumpOneMessage() override { drives_.PumpOneMessage(); }
+    DriveLockResult LockDrive(const std::string&, DeviceHandle) override {
+        DriveLockResult result;
+        result.outcome = anotherWriter ? DriveLockOutcome::HeldElsewhere : DriveLockOutcome::Taken;
+        return result;
+    }
+    bool anotherWriter = false;
+
+private:
+    DrivePlatform& drives_;
+};
+
 // What the window shows once Start has returned.
 struct WindowState {
     QStringList log;
@@ -52,7 +98,9 @@ struct WindowState {
 class WindowRun {
 public:
     explicit WindowRun(VirtualTransport transport)
-        : drives_(clock_, std::nullopt), platform_(transport, clock_, kBuiltinHostAdapterCount) {
+        : drives_(clock_, std::nullopt),
+          platform_(transport, clock_, kBuiltinHostAdapterCount),
+          locking_(platform_) {
         drives_.AttachTo(platform_);
     }
 
@@ -61,12 +109,16 @@ public:
         auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
         application->SetFailurePresenter(
             [this](const std::string& message) { failures << QString::fromStdString(message); });
-        TAtapi atapi(platform_, clock_, services);
+        locking_.anotherWriter = anotherWriter;
+        TAtapi atapi(locking_, clock_, services);
         bool stuck = false;
         bool scriptRan = false;
         // The timers of this run end with it.
         QObject runScope;
         StartUpHooks hooks;
+        hooks.inhibitor = [this] {
+            return std::make_unique<FakeInhibitor>(inhibitorEvents, signal);
+        };
         hooks.windowShown = [&](TForm1& form) {
             form.OpenDialog().SetRunner([this](QWidget*, const QString&) {
                 ++dialogRuns;
@@ -82,7 +134,7 @@ public:
                 QCoreApplication::quit();
             });
         };
-        RunMainWindow(atapi, clock_, services, hooks);
+        exitCode = RunMainWindow(atapi, clock_, services, hooks);
         application->SetFailurePresenter(
             [](const std::string& message) { qWarning("%s", message.c_str()); });
         return scriptRan && !stuck && failures.isEmpty();
@@ -119,11 +171,16 @@ public:
     QString nextChoice;
     int dialogRuns = 0;
     QStringList failures;
+    QStringList inhibitorEvents;
+    int signal = 0;  // raised as the first firmware goes out
+    bool anotherWriter = false;
+    int exitCode = -1;
 
 private:
     VirtualClock clock_;
     BuiltinDriveSet drives_;
     VirtualDrivePlatform platform_;
+    LockingPlatform locking_;
 };
 
 // Answers the restart question box when it comes up, and remembers how it looked.
@@ -172,7 +229,47 @@ private slots:
     void closeDuringTheUpdateIsRefused();
     void closeDuringTheRestartQuestionIsAllowed();
     void openDuringTheUpdateIsRefused();
+    void signalDuringTheWriteWaitsForItThenEndsTheProgram();
+    void startOnADriveAnotherCopyWritesIsRefused();
 };
+
+void UpdateEndToEndTest::startOnADriveAnotherCopyWritesIsRefused() {
+    WindowRun run(VirtualTransport::PassThrough);
+    run.anotherWriter = true;
+    WindowState state;
+    QVERIFY(run.Run([&](TForm1& form) {
+        run.OpenAndStart(form);
+        state = WindowRun::StateOf(form);
+    }));
+    QCOMPARE(state.log, QStringList({"Err:Drive 0 (TROZ    KVW-A100A        1.00, virtual:0) is "
+                                     "being written by another copy of TROZFlash; try again "
+                                     "when it has finished"}));
+    QVERIFY(state.startEnabled && state.driveListEnabled);
+    QCOMPARE(run.Drive(0).revision, std::string("1.00"));
+    QVERIFY(run.inhibitorEvents.isEmpty());
+}
+
+void UpdateEndToEndTest::signalDuringTheWriteWaitsForItThenEndsTheProgram() {
+    WindowRun run(VirtualTransport::PassThrough);
+    run.signal = SIGTERM;  // would end the test program if it were not held
+    const auto before = std::signal(SIGTERM, SIG_DFL);  // the test library's own handler
+    std::signal(SIGTERM, before);
+    int restartQuestions = 0;
+    WindowState state;
+    QVERIFY(run.Run([&](TForm1& form) {
+        form.SetRestartQuestion([&restartQuestions] { return ++restartQuestions, false; });
+        run.OpenAndStart(form);
+        state = WindowRun::StateOf(form);
+    }));
+    QCOMPARE(state.log, kFlashLines);
+    QCOMPARE(run.Drive(0).revision, std::string("1.10"));
+    QCOMPARE(restartQuestions, 0);
+    QCOMPARE(run.exitCode, 128 + SIGTERM);
+    QCOMPARE(run.inhibitorEvents,
+             QStringList({"take Writing firmware into TROZ KVW-A100A 1.00 (virtual:0)",
+                          "release, notice shown"}));
+    QVERIFY(std::signal(SIGTERM, before) == before);
+}
 
 void UpdateEndToEndTest::openAndStartFlashTheDrive_data() {
     QTest::addColumn<VirtualTransport>("transport");

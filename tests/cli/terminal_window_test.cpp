@@ -1,6 +1,6 @@
-// The update on a terminal: the restart question and its answers, the progress bar, Ctrl+C
-// while the drive is programming, and Open and Start through TerminalWindow on the built-in
-// virtual drives with a clock that moves only when asked. The restart request goes to a
+// The update on a terminal: the restart question and its answers, the progress bar, signals
+// and shutdown while the drive is written, and Open and Start through TerminalWindow on the
+// built-in virtual drives with a clock that moves only when asked. The restart request goes to a
 // recording SystemServices: these tests never reach the system.
 #include "cli/terminal_window.h"
 
@@ -63,6 +63,24 @@ public:
 private:
     std::string text_;
     Stream file_;
+};
+
+// The inhibitor's life as the span leads it. A signal, when set, arrives the moment the
+// inhibitor is taken: right as the first firmware goes out.
+class FakeInhibitor final : public ShutdownInhibitor {
+public:
+    bool Take(const std::string& why, std::string& error) override {
+        events.push_back("take " + why);
+        for (const int signalNumber : signals) {
+            std::raise(signalNumber);
+        }
+        error = refusal;
+        return refusal.empty();
+    }
+    void Release() override { events.push_back("release"); }
+    std::vector<std::string> events;
+    std::vector<int> signals;
+    std::string refusal;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -181,28 +199,6 @@ TEST_F(ProgressBar, IsNeverDrawnWhenOutputIsNoTerminal) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Ctrl+C while the drive is programming.
-
-class Interrupt : public TerminalWindowTest {};
-
-TEST_F(Interrupt, IsRefusedWhileExitIsDisabledOnly) {
-    Input input("no\n");
-    TerminalWindow window = Window(input, true);
-    window.RefuseInterruptsWhileProgramming();
-    window.SetExitEnabled(false);
-    ::testing::internal::CaptureStderr();
-    std::raise(SIGINT);  // would end the test program if it were not refused
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              std::string("\n") + kInterruptWhileProgramming + "\n");
-    // The restart question gives Ctrl+C back, and so does enabling Exit.
-    window.AskRestart();
-    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), SIG_DFL);
-    window.SetExitEnabled(false);
-    window.SetExitEnabled(true);
-    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), SIG_DFL);
-}
-
-// ---------------------------------------------------------------------------------------
 // Open and Start as trozflash-cli flash runs them.
 
 struct Transport {
@@ -220,12 +216,16 @@ protected:
     }
 
     // Output and whether the update succeeded.
-    bool Flash(int drive, const std::string& answer, std::string& output) {
+    bool Flash(int drive, const std::string& answer, std::string& output,
+               DriveWriteSpan* span = nullptr) {
         Capture out;
         Input input(answer);
         atapi_->SelectDevice(drive);
         TerminalWindow window(*atapi_, TROZFLASH_DEMO_PACKAGE, drive, true, out.File(),
                               input.File(), false);
+        if (span != nullptr) {
+            window.GuardWrites(*span);
+        }
         UpdateWorkflow workflow(*atapi_, window, clock_, services_);
         workflow.OpenPackage();
         workflow.StartUpdate();
@@ -273,6 +273,52 @@ TEST_P(TerminalFlash, ForeignDriveIsRefusedWithoutAQuestion) {
     EXPECT_EQ(output, "Err:The firmware is not support this device!!(4)\n");
     EXPECT_EQ(services_.restartRequests, 0);
     EXPECT_EQ(drives_.Drive(2).Identity().revision, "3.10");
+}
+
+TEST_P(TerminalFlash, SignalsDuringTheWriteWaitForItAndSkipTheRestartQuestion) {
+    FakeInhibitor inhibitor;
+    inhibitor.signals = {SIGINT, SIGTERM, SIGHUP};
+    DriveWriteSpan span(inhibitor, kSignalNotices, nullptr);
+    std::string output;
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(Flash(0, "yes\n", output, &span));  // would end the test if not held
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              std::string("\n") + kInterruptWhileProgramming + "\n\n" + kEndAfterProgramming +
+                  "\n\n" + kEndAfterProgramming + "\n");
+    EXPECT_EQ(span.HeldSignal(), SIGTERM) << "the first one decides the exit status";
+    EXPECT_EQ(output, "Flashing ..\nOk:Flash Complete!!\nReboot this computer right now ? no\n");
+    EXPECT_EQ(services_.restartRequests, 0);
+    EXPECT_EQ(drives_.Drive(0).Identity().revision, "1.10");
+    EXPECT_EQ(inhibitor.events,
+              (std::vector<std::string>{
+                  "take Writing firmware into TROZ KVW-A100A 1.00 (" + atapi_->Location(0) + ")",
+                  "release"}));
+    // Released: the signals have their default handling back.
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        EXPECT_EQ(std::signal(signalNumber, SIG_DFL), SIG_DFL) << signalNumber;
+    }
+}
+
+TEST_P(TerminalFlash, MissingInhibitorIsNotedOnceAndTheFlashGoesOn) {
+    FakeInhibitor inhibitor;
+    inhibitor.refusal = "no system bus";
+    Capture notes;
+    DriveWriteSpan span(inhibitor, kSignalNotices, notes.File());
+    for (int run = 0; run < 2; ++run) {
+        std::string output;
+        ASSERT_TRUE(Flash(0, "no\n", output, &span));
+    }
+    EXPECT_EQ(notes.Text(),
+              "Shutdown and sleep are not held off while the drive is written: no system bus\n");
+    EXPECT_EQ(inhibitor.events.size(), 4u);
+}
+
+TEST_P(TerminalFlash, RefusalBeforeAnyFirmwareLeavesSignalsAndShutdownAlone) {
+    FakeInhibitor inhibitor;
+    DriveWriteSpan span(inhibitor, kSignalNotices, nullptr);
+    std::string output;
+    EXPECT_FALSE(Flash(2, "no\n", output, &span));
+    EXPECT_TRUE(inhibitor.events.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTransports, TerminalFlash,

@@ -1,6 +1,7 @@
 // An update window that records what the update code shows, for assertions on exact lines.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ public:
         ++restartQuestions;
         return restartAnswer;
     }
+    void SetDriveBeingWritten(bool writing) override {
+        if (onDriveBeingWritten) {
+            onDriveBeingWritten(writing);
+        }
+    }
 
     std::vector<std::string> lines;
     std::vector<int> progress;
@@ -52,6 +58,7 @@ public:
     int dispatchCount = 0;
     int restartQuestions = 0;
     bool restartAnswer = false;
+    std::function<void(bool)> onDriveBeingWritten;
 };
 
 }  // namespace troz::test

@@ -134,6 +134,33 @@ TEST_P(FlashFirmwareTest, PackageGoneAfterValidationIsReported) {
     EXPECT_TRUE(rig->Commands().empty());
 }
 
+// Nothing may cut the write short from the first command that carries firmware until the
+// procedures are over, whichever way they end; a refusal before that holds nothing.
+TEST_P(FlashFirmwareTest, DriveIsBeingWrittenFromTheFirstFirmwareCommandToTheEnd) {
+    struct Case {
+        Personality personality;
+        int blockCount;  // 0: the package's own
+        bool marked;
+    };
+    for (const Case& c :
+         {Case{Personality::Direct, 0, true}, Case{Personality::BufferedOnly, 0, true},
+          Case{Personality::NoDownload, 0, true}, Case{Personality::Direct, 9, false}}) {
+        auto rig = MakeRig(RigConfig(c.personality));
+        if (c.blockCount != 0) {
+            rig->header.SetBlockCount(c.blockCount);
+        }
+        std::vector<std::pair<bool, std::size_t>> marks;
+        rig->window.onDriveBeingWritten = [&](bool writing) {
+            marks.emplace_back(writing, rig->Commands().size());
+        };
+        rig->Flash();
+        using Marks = std::vector<std::pair<bool, std::size_t>>;
+        const Marks expected =
+            c.marked ? Marks{{true, 0}, {false, rig->Commands().size()}} : Marks{};
+        EXPECT_EQ(marks, expected) << static_cast<int>(c.personality);
+    }
+}
+
 TEST_P(FlashFirmwareTest, MultiImagePackageSendsThePickedImageWithItsChecksum) {
     for (const Personality personality : {Personality::Direct, Personality::BufferedOnly}) {
         FlashRig rig(GetParam(), RigConfig(personality));

@@ -1,0 +1,209 @@
+#!/usr/bin/python3
+"""trozflash-cli flash against what happens around it, end to end on the built-in virtual
+drives with the real clock: signals mid-write, a closed standard output, a second writer,
+two drives at once, and the login manager's inhibitor (a mock logind on a private system
+bus). Run one case: flash_interplay.py CLI PACKAGE WORKDIR Class.test_name
+"""
+import os
+import re
+import select
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+import dbus
+import dbusmock
+
+CLI, DEMO_PACKAGE, WORK = sys.argv[1:4]
+del sys.argv[1:4]
+
+DELAYED = "trozflash-cli ends when the update has finished."
+NO_INHIBITOR = "Shutdown and sleep are not held off while the drive is written"
+COMPLETE = "Ok:Flash Complete!!"
+LOGIND = "org.freedesktop.login1.Manager"
+# One demo flash: a 2 s pause, the blocks, then about 4 s of programming.
+FLASH_TIMEOUT = 40
+
+
+class Run:
+    """One trozflash-cli process, its output read as it comes."""
+
+    def __init__(self, case_dir, *arguments, drive=None, stdin=subprocess.DEVNULL, bus=None):
+        env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=case_dir)
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = bus or "unix:path=" + os.path.join(case_dir, "no-bus")
+        command = [CLI, *arguments]
+        if drive is not None:
+            command += ["--drive", str(drive)]
+        self.process = subprocess.Popen(command, env=env, stdin=stdin, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+        self.out = b""
+        self.err = b""
+
+    def _read(self, timeout):
+        streams = [s for s in (self.process.stdout, self.process.stderr) if not s.closed]
+        if not streams:
+            time.sleep(timeout)
+            return []
+        ready, _, _ = select.select(streams, [], [], timeout)
+        for stream in ready:
+            data = os.read(stream.fileno(), 65536)
+            if not data:
+                stream.close()
+            elif stream is self.process.stdout:
+                self.out += data
+            else:
+                self.err += data
+        return ready
+
+    def wait_for(self, text, stream="out", timeout=FLASH_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while text.encode() not in getattr(self, stream):
+            if time.monotonic() > deadline or (not self._read(0.05) and self.process.poll() is not None):
+                raise AssertionError(f"no '{text}' on std{stream}: {self.out!r} {self.err!r}")
+
+    def finish(self):
+        deadline = time.monotonic() + FLASH_TIMEOUT
+        while self.process.poll() is None or not (self.process.stdout.closed and
+                                                   self.process.stderr.closed):
+            if time.monotonic() > deadline:
+                self.process.kill()
+                raise AssertionError("still running")
+            self._read(0.05)
+        return self.process.returncode, self.out.decode(), self.err.decode()
+
+
+class Interplay(unittest.TestCase):
+    def setUp(self):
+        self.dir = os.path.join(WORK, self.id().rsplit(".", 1)[-1])
+        subprocess.run(["rm", "-rf", self.dir], check=True)
+        os.makedirs(self.dir)
+
+    def revision(self, drive):
+        listing = subprocess.run([CLI, "list"], capture_output=True, text=True, check=True,
+                                 env=dict(os.environ, TROZFLASH_DRIVES="virtual",
+                                          XDG_STATE_HOME=self.dir)).stdout
+        line = next(l for l in listing.splitlines() if l.lstrip().startswith(str(drive) + " "))
+        return re.search(r"(\d+\.\d+)\s+\(", line).group(1)
+
+    def flash_with_signal(self, number, status):
+        run = Run(self.dir, "flash", "--no-restart", DEMO_PACKAGE)
+        run.wait_for(NO_INHIBITOR, "err")  # the first firmware command is going out
+        time.sleep(1.5)
+        run.process.send_signal(number)
+        code, out, err = run.finish()
+        self.assertEqual(code, status, out + err)
+        self.assertIn(COMPLETE, out)
+        self.assertIn(DELAYED, err)
+        self.assertEqual(self.revision(0), "1.10")
+
+    def test_term_mid_write_completes_then_exits_143(self):
+        self.flash_with_signal(signal.SIGTERM, 143)
+
+    def test_hup_mid_write_completes_then_exits_129(self):
+        self.flash_with_signal(signal.SIGHUP, 129)
+
+    def test_term_before_the_firmware_ends_at_once(self):
+        run = Run(self.dir, "flash", "--no-restart", DEMO_PACKAGE)
+        run.wait_for("Flashing ..")  # the 2 s pause before the first block
+        run.process.send_signal(signal.SIGTERM)
+        code, out, err = run.finish()
+        self.assertEqual(code, -signal.SIGTERM, out + err)
+        self.assertEqual(self.revision(0), "1.00")
+
+    def test_closed_stdout_is_no_flash_failure(self):
+        run = Run(self.dir, "flash", "--no-restart", DEMO_PACKAGE)
+        run.wait_for("Flashing ..")
+        run.process.stdout.close()
+        code, _, err = run.finish()
+        self.assertEqual(code, 0, err)
+        self.assertEqual(self.revision(0), "1.10")
+
+    def test_second_writer_of_a_drive_is_refused_with_one_line(self):
+        first = Run(self.dir, "flash", "--no-restart", DEMO_PACKAGE)
+        first.wait_for("Flashing ..")
+        code, out, err = Run(self.dir, "flash", "--no-restart", DEMO_PACKAGE).finish()
+        self.assertEqual((code, out), (1, ""))
+        self.assertRegex(err, r"^Err:Drive 0 \(TROZ    KVW-A100A\s+1\.00, virtual:0\) is being "
+                              r"written by another copy of TROZFlash[^\n]*\n$")
+        code, out, err = first.finish()
+        self.assertEqual(code, 0, out + err)
+
+    def test_two_drives_are_written_at_once(self):
+        b200 = os.path.join(self.dir, "kvw-b200a.tfs")
+        subprocess.run([CLI, "pack", "-o", b200, "--generate", "1", "--block-sizes",
+                        "16384,16384,16384,16384", "--record-offset", "64",
+                        "--vendor", "TROZ", "--product", "KVW-B200A", "--revision", "2.10",
+                        "--model-code", "5730"], check=True, capture_output=True)
+        runs = [Run(self.dir, "flash", "--no-restart", DEMO_PACKAGE, drive=0),
+                Run(self.dir, "flash", "--no-restart", b200, drive=1)]
+        runs[0].wait_for("Flashing ..")
+        runs[1].wait_for("Flashing ..")
+        for run in runs:
+            code, out, err = run.finish()
+            self.assertEqual(code, 0, out + err)
+            self.assertIn(COMPLETE, out)
+
+
+class Inhibitor(dbusmock.DBusTestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.start_system_bus()
+        cls.logind, cls.manager = cls.spawn_server_template("logind", {},
+                                                            stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.logind.terminate()
+        cls.logind.wait()
+        super().tearDownClass()
+
+    def setUp(self):
+        Interplay.setUp(self)
+
+    def inhibitors(self):
+        return [tuple(str(field) for field in entry[:4])
+                for entry in self.manager.ListInhibitors(dbus_interface=LOGIND)]
+
+    def wait_for_inhibitors(self, expected):
+        deadline = time.monotonic() + 5
+        while self.inhibitors() != expected and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(self.inhibitors(), expected)
+
+    def test_held_from_the_first_firmware_until_the_wait_ends(self):
+        read_end, write_end = os.pipe()
+        with os.fdopen(write_end, "w") as answer:
+            run = Run(self.dir, "flash", DEMO_PACKAGE, stdin=read_end,
+                      bus=os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
+            os.close(read_end)
+            run.wait_for("Flashing ..")
+            self.assertEqual(self.inhibitors(), [], "taken before any firmware went out")
+            self.wait_for_inhibitors(
+                [("shutdown:sleep:idle:handle-power-key:handle-suspend-key", "TROZFlash",
+                  "Writing firmware into TROZ KVW-A100A 1.00 (virtual:0)", "block")])
+            # At the restart question the drive is done: the lock is gone, the process is not.
+            run.wait_for("Reboot this computer right now ? [yes/No]")
+            self.wait_for_inhibitors([])
+            self.assertIsNone(run.process.poll())
+            answer.write("no\n")
+        code, out, err = run.finish()
+        self.assertEqual((code, err), (0, ""), out)
+
+    def test_refused_inhibitor_does_not_stop_the_flash(self):
+        self.manager.AddMethod(LOGIND, "Inhibit", "ssss", "h",
+                               'raise dbus.exceptions.DBusException("Refused by policy", '
+                               'name="org.freedesktop.DBus.Error.AccessDenied")',
+                               dbus_interface=dbusmock.MOCK_IFACE)
+        run = Run(self.dir, "flash", "--no-restart", DEMO_PACKAGE,
+                  bus=os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
+        code, out, err = run.finish()
+        self.assertEqual(code, 0, out + err)
+        self.assertIn(COMPLETE, out)
+        self.assertEqual(err, NO_INHIBITOR + ": the login manager refused the inhibitor "
+                              "(Refused by policy)\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
