@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev libsystemd-dev
     qt6-base-dev fonts-dejavu-core
+    libsgutils2-dev
 )
 
 install_missing() {
@@ -47,13 +48,17 @@ case "${1:-}" in
         echo "== Drives after the update"
         "$cli" list
         ;;
+    build)
+        install_missing "${packages[@]}"
+        build
+        ;;
     test)
         install_missing "${packages[@]}"
         build
         ctest --preset default
         ;;
     *)
-        echo "usage: $0 demo|test" >&2
+        echo "usage: $0 demo|build|test" >&2
         exit 2
         ;;
 esac
