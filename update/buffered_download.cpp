@@ -83,12 +83,21 @@ LastSense FlashDriver::SendBufferedTrigger() {
     if (!atapi_.NtFlag()) {
         return atapi_.GetLastSense();
     }
+    // The resend's own answer carries its sense on this transport.
+    const LastSense resend = atapi_.GetLastSense();
     std::uint8_t reply[kRequestSenseBufferLength] = {};
-    atapi_.RequestSense(reply);
+    const std::uint8_t status = atapi_.RequestSense(reply);
     LastSense sense;
     sense.senseKey = reply[kSenseKeyOffset];
     sense.asc = reply[kSenseAscOffset];
     sense.ascq = reply[kSenseAscqOffset];
+    // A host adapter that fetches the sense itself after every CHECK CONDITION (usb-storage
+    // does) leaves "no sense" for this REQUEST SENSE: a refused resend would then pass for
+    // a taken one. Its refusal is in the sense that came back with the resend.
+    const bool noSense = sense.senseKey == kSenseNoSense && sense.asc == 0 && sense.ascq == 0;
+    if (status == kCommandSuccess && noSense && resend.senseKey != kSenseNoSense) {
+        return resend;
+    }
     return sense;
 }
 

@@ -10,7 +10,13 @@ namespace troz {
 
 namespace {
 
+constexpr std::uint8_t kVendorPage = 0x38;
 constexpr std::uint8_t kVendorDownloadSelector = 0xA0;
+constexpr std::uint8_t kTriggerFirst = 0xE0;
+
+bool IsVendorDownload(const std::uint8_t* cdb) {
+    return cdb[0] == kOpcodeVendor && cdb[2] == kVendorPage && cdb[5] == kVendorDownloadSelector;
+}
 
 const std::map<std::string, Personality>& Personalities() {
     static const std::map<std::string, Personality> names = {
@@ -69,8 +75,9 @@ bool ParseSense(const std::string& text, Sense& sense) {
            ParseByte(text.substr(second + 1), sense.ascq);
 }
 
-// "OPCODE@OCCURRENCE" (opcode in hexadecimal), optionally followed by "=VALUE".
-bool ParsePoint(const std::string& text, std::uint8_t& opcode, std::uint32_t& occurrence,
+// "KIND@OCCURRENCE" (an opcode in hexadecimal, "block" or "trigger"), optionally followed by
+// "=VALUE".
+bool ParsePoint(const std::string& text, int& kind, std::uint32_t& occurrence,
                 std::string* value) {
     const std::size_t at = text.find('@');
     const std::size_t equals = text.find('=');
@@ -81,8 +88,18 @@ bool ParsePoint(const std::string& text, std::uint8_t& opcode, std::uint32_t& oc
     if (value != nullptr) {
         *value = text.substr(equals + 1);
     }
-    return ParseByte(text.substr(0, at), opcode) &&
-           ParseNumber(text.substr(at + 1, occurrenceEnd - at - 1), 10, occurrence) &&
+    const std::string name = text.substr(0, at);
+    std::uint8_t opcode = 0;
+    if (name == "block") {
+        kind = kKindBlock;
+    } else if (name == "trigger") {
+        kind = kKindTrigger;
+    } else if (ParseByte(name, opcode)) {
+        kind = opcode;
+    } else {
+        return false;
+    }
+    return ParseNumber(text.substr(at + 1, occurrenceEnd - at - 1), 10, occurrence) &&
            occurrence > 0;
 }
 
@@ -131,19 +148,19 @@ bool ParseOption(const std::string& name, const std::string& value,
         return true;
     }
     if (name == "--fail") {
-        CommandFault fault;
+        FailedCommand failure;
         std::string sense;
-        if (!ParsePoint(value, fault.opcode.emplace(), fault.occurrence, &sense) ||
-            !ParseSense(sense, fault.sense)) {
+        if (!ParsePoint(value, failure.kind, failure.occurrence, &sense) ||
+            !ParseSense(sense, failure.sense)) {
             return false;
         }
-        options.faults.push_back(fault);
+        options.failures.push_back(failure);
         return true;
     }
     if (name == "--slow") {
         DelayedCommand delay;
         std::string milliseconds;
-        if (!ParsePoint(value, delay.opcode, delay.occurrence, &milliseconds)) {
+        if (!ParsePoint(value, delay.kind, delay.occurrence, &milliseconds)) {
             return false;
         }
         options.delays.push_back(delay);
@@ -151,7 +168,7 @@ bool ParseOption(const std::string& name, const std::string& value,
     }
     if (name == "--vanish-after") {
         VanishPoint point;
-        if (!ParsePoint(value, point.opcode, point.occurrence, nullptr)) {
+        if (!ParsePoint(value, point.kind, point.occurrence, nullptr)) {
             return false;
         }
         options.vanishPoint = point;
@@ -180,9 +197,10 @@ const char* const kDeviceProgramUsage =
     "  --identity VENDOR:PRODUCT:REVISION:MODELCODE   (default TROZ:KVW-A100A:1.00:4131)\n"
     "  --trigger-argument-unseen    take a trigger without comparing its checksum\n"
     "  --refuse-trigger 4E|5E|5F|4F=K/ASC/ASCQ\n"
-    "  --fail OPCODE@N=K/ASC/ASCQ   CHECK CONDITION for the N-th command with OPCODE\n"
-    "  --slow OPCODE@N=MS           answer the N-th command with OPCODE MS late\n"
-    "  --vanish-after OPCODE@N --vanish-command CMD\n"
+    "  --fail KIND@N=K/ASC/ASCQ     CHECK CONDITION for the N-th command of KIND: an\n"
+    "                               opcode (hexadecimal), block or trigger\n"
+    "  --slow KIND@N=MS             answer the N-th command of KIND MS late\n"
+    "  --vanish-after KIND@N --vanish-command CMD\n"
     "  --corrupt-first-block        store the first data block with its first byte changed\n"
     "  --programming-ms MS          (default 4000)\n"
     "  --log FILE                   one line per command\n";
@@ -236,8 +254,7 @@ std::uint8_t DataDirectionOf(const std::uint8_t* cdb) {
             return kDirectionOut;
         case kOpcodeVendor:
             // The vendor download carries its block out; everything else of 5A reads.
-            return cdb[2] == 0x38 && cdb[5] == kVendorDownloadSelector ? kDirectionOut
-                                                                      : kDirectionIn;
+            return IsVendorDownload(cdb) ? kDirectionOut : kDirectionIn;
         default:
             return kDirectionIn;
     }
@@ -246,9 +263,6 @@ std::uint8_t DataDirectionOf(const std::uint8_t* cdb) {
 ServedDrive::ServedDrive(Clock& clock, DeviceProgramOptions options)
     : options_(std::move(options)), drive_(clock, options_.config) {
     drive_.SetRecording(false);
-    for (const CommandFault& fault : options_.faults) {
-        drive_.InjectFault(fault);
-    }
     if (!options_.logFile.empty()) {
         log_ = std::fopen(options_.logFile.c_str(), "a");
     }
@@ -277,7 +291,14 @@ ServedDrive::Answer ServedDrive::Serve(const std::uint8_t* cdb, std::size_t cdbL
     std::array<std::uint8_t, kCdbLength> command{};
     std::memcpy(command.data(), cdb, std::min(cdbLength, command.size()));
     const std::uint8_t opcode = command[0];
-    const std::uint32_t occurrence = ++seen_[opcode];
+    int kind = opcode;
+    if (IsVendorDownload(command.data())) {
+        kind = command[7] >= kTriggerFirst ? kKindTrigger : kKindBlock;
+    }
+    const std::uint32_t occurrence = ++seen_[static_cast<std::size_t>(kind)];
+    const auto isDue = [&](int pointKind, std::uint32_t pointOccurrence) {
+        return pointKind == kind && pointOccurrence == occurrence;
+    };
 
     const bool carriesBlock = direction == kDirectionOut && length > 0;
     if (options_.corruptFirstBlock && !corrupted_ && carriesBlock) {
@@ -290,14 +311,18 @@ ServedDrive::Answer ServedDrive::Serve(const std::uint8_t* cdb, std::size_t cdbL
     }
 
     Answer answer;
+    for (const FailedCommand& failure : options_.failures) {
+        if (isDue(failure.kind, failure.occurrence)) {
+            drive_.InjectFault(CommandFault::CheckCondition(failure.sense));
+        }
+    }
     answer.reply = drive_.Execute(command.data(), direction, buffer, length);
     for (const DelayedCommand& delay : options_.delays) {
-        if (delay.opcode == opcode && delay.occurrence == occurrence) {
+        if (isDue(delay.kind, delay.occurrence)) {
             answer.delayMs = delay.delayMs;
         }
     }
-    if (options_.vanishPoint && options_.vanishPoint->opcode == opcode &&
-        options_.vanishPoint->occurrence == occurrence) {
+    if (options_.vanishPoint && isDue(options_.vanishPoint->kind, options_.vanishPoint->occurrence)) {
         vanishDue_ = true;
     }
     const auto& sense = answer.reply.sense;

@@ -14,9 +14,15 @@
 
 namespace troz {
 
+// Which commands a fault counts: those with an opcode, or the vendor download's blocks or
+// triggers (opcode 5A is also MODE SENSE(10), which the kernel sends on its own).
+constexpr int kKindBlock = 256;
+constexpr int kKindTrigger = 257;
+constexpr int kKindCount = 258;
+
 // A command that the program answers only after a delay (slower than the host's time-out).
 struct DelayedCommand {
-    std::uint8_t opcode = 0;
+    int kind = 0;
     std::uint32_t occurrence = 1;
     std::uint32_t delayMs = 0;
 };
@@ -24,13 +30,20 @@ struct DelayedCommand {
 // The occurrence-th command with this opcode, once answered, makes the program run the
 // vanish command (which takes the drive away from the host) from another thread.
 struct VanishPoint {
-    std::uint8_t opcode = 0;
+    int kind = 0;
     std::uint32_t occurrence = 1;
+};
+
+// The occurrence-th command of a kind fails with CHECK CONDITION and this sense.
+struct FailedCommand {
+    int kind = 0;
+    std::uint32_t occurrence = 1;
+    Sense sense;
 };
 
 struct DeviceProgramOptions {
     VirtualDriveConfig config = ConfigFor(Personality::Direct);
-    std::vector<CommandFault> faults;
+    std::vector<FailedCommand> failures;
     std::vector<DelayedCommand> delays;
     std::optional<VanishPoint> vanishPoint;
     std::string vanishCommand;
@@ -71,7 +84,7 @@ public:
 private:
     DeviceProgramOptions options_;
     VirtualDrive drive_;
-    std::vector<std::uint32_t> seen_ = std::vector<std::uint32_t>(256, 0);
+    std::vector<std::uint32_t> seen_ = std::vector<std::uint32_t>(kKindCount, 0);
     bool corrupted_ = false;
     bool vanishDue_ = false;
     bool vanished_ = false;
