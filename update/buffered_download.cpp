@@ -92,10 +92,11 @@ LastSense FlashDriver::SendBufferedTrigger() {
     sense.asc = reply[kSenseAscOffset];
     sense.ascq = reply[kSenseAscqOffset];
     // A host adapter that fetches the sense itself after every CHECK CONDITION (usb-storage
-    // does) leaves "no sense" for this REQUEST SENSE: a refused resend would then pass for
-    // a taken one. Its refusal is in the sense that came back with the resend.
-    const bool noSense = sense.senseKey == kSenseNoSense && sense.asc == 0 && sense.ascq == 0;
-    if (status == kCommandSuccess && noSense && resend.senseKey != kSenseNoSense) {
+    // does) leaves this REQUEST SENSE only the drive's state ("no sense", or "medium not
+    // present" without a disc): a refused resend would pass for a taken one. The sense that
+    // came back with the resend is the refusal; a drive that keeps its sense reports the
+    // same one to the REQUEST SENSE.
+    if (status == kCommandSuccess && resend.senseKey != kSenseNoSense) {
         return resend;
     }
     return sense;
