@@ -201,6 +201,7 @@ const char* const kDeviceProgramUsage =
     "                               opcode (hexadecimal), block or trigger\n"
     "  --slow KIND@N=MS             answer the N-th command of KIND MS late\n"
     "  --vanish-after KIND@N --vanish-command CMD\n"
+    "  --ready                      TEST UNIT READY answers GOOD, as with a disc in\n"
     "  --corrupt-first-block        store the first data block with its first byte changed\n"
     "  --programming-ms MS          (default 4000)\n"
     "  --log FILE                   one line per command\n";
@@ -208,13 +209,17 @@ const char* const kDeviceProgramUsage =
 bool ParseDeviceProgramOptions(int argc, char** argv, DeviceProgramOptions& options,
                                std::string& error) {
     // Without a disc the kernel reads nothing from the drive; the completion wait takes
-    // "medium not present" as the drive having come back.
-    options.config.mediumPresent = false;
-    options.config.commandLatencyMs = 0;
+    // "medium not present" as the drive having come back. --ready makes TEST UNIT READY
+    // answer GOOD (the other disc commands still find none).
+    bool ready = false;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
         if (name == "--trigger-argument-unseen") {
             options.config.triggerArgumentUnseen = true;
+            continue;
+        }
+        if (name == "--ready") {
+            ready = true;
             continue;
         }
         if (name == "--corrupt-first-block") {
@@ -238,7 +243,7 @@ bool ParseDeviceProgramOptions(int argc, char** argv, DeviceProgramOptions& opti
         }
         options.rest.push_back(name);
     }
-    options.config.mediumPresent = false;
+    options.config.mediumPresent = ready;
     options.config.commandLatencyMs = 0;
     return true;
 }

@@ -69,7 +69,7 @@ GROUP
 cp "$here/guest/init" "$root/init"
 cp "$here/guest/lib.sh" "$root/lib.sh"
 chmod +x "$root/init"
-cp "$here"/cases/*.sh "$root/cases/"
+cp "$here"/cases/*.sh "$here"/bench/*.sh "$root/cases/"
 
 # The packages: the demo one for the TROZ drives, and one named after QEMU's own drives so
 # the checks let the update reach their refusals.
