@@ -72,8 +72,8 @@ std::string Outcome(TAtapi& atapi, std::uint8_t status) {
     }
     const LastSense sense = atapi.GetLastSense();
     char text[kTextLength];
-    std::snprintf(text, sizeof text, "status 0x%02X, sense %X/%02X/%02X: ", status,
-                  sense.senseKey, sense.asc, sense.ascq);
+    std::snprintf(text, sizeof text, "status 0x%02X, sense %X/%02X/%02X: ", status, sense.senseKey,
+                  sense.asc, sense.ascq);
     return text + SenseKeyText(sense.senseKey) + ", " + AdditionalSenseText(sense.asc, sense.ascq);
 }
 
@@ -112,8 +112,8 @@ int RunProbe(const ProbeOptions& options) {
     }
     const std::chrono::duration<double, std::milli> elapsed =
         std::chrono::steady_clock::now() - start;
-    std::printf("  %u x TEST UNIT READY in %.1f ms: %.3f ms per command (%u GOOD)\n",
-                options.count, elapsed.count(), elapsed.count() / options.count, good);
+    std::printf("  %u x TEST UNIT READY in %.1f ms: %.3f ms per command (%u GOOD)\n", options.count,
+                elapsed.count(), elapsed.count() / options.count, good);
     return 0;
 }
 
@@ -122,8 +122,9 @@ int RunProbe(const ProbeOptions& options) {
 void RegisterProbeCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ProbeOptions>();
     CLI::App* probe = app.add_subcommand(
-        "probe", "Show whether a drive answers: identification, device and sg node, TEST UNIT "
-                 "READY with its status and sense");
+        "probe",
+        "Show whether a drive answers: identification, device and sg node, TEST UNIT "
+        "READY with its status and sense");
     probe->add_option("--drive", options->drive, "The drive's index in trozflash-cli list")
         ->capture_default_str();
     probe->add_option("--count", options->count,

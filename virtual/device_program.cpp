@@ -77,8 +77,7 @@ bool ParseSense(const std::string& text, Sense& sense) {
 
 // "KIND@OCCURRENCE" (an opcode in hexadecimal, "block" or "trigger"), optionally followed by
 // "=VALUE".
-bool ParsePoint(const std::string& text, int& kind, std::uint32_t& occurrence,
-                std::string* value) {
+bool ParsePoint(const std::string& text, int& kind, std::uint32_t& occurrence, std::string* value) {
     const std::size_t at = text.find('@');
     const std::size_t equals = text.find('=');
     if (at == std::string::npos || (value != nullptr) != (equals != std::string::npos)) {
@@ -103,8 +102,7 @@ bool ParsePoint(const std::string& text, int& kind, std::uint32_t& occurrence,
            occurrence > 0;
 }
 
-bool ParseOption(const std::string& name, const std::string& value,
-                 DeviceProgramOptions& options) {
+bool ParseOption(const std::string& name, const std::string& value, DeviceProgramOptions& options) {
     VirtualDriveConfig& config = options.config;
     if (name == "--personality") {
         const auto found = Personalities().find(value);
@@ -131,7 +129,9 @@ bool ParseOption(const std::string& name, const std::string& value,
         if (fields.size() != 4 || fields[3].size() != 4 || !ParseNumber(fields[3], 16, code)) {
             return false;
         }
-        identity = {fields[0], fields[1], fields[2],
+        identity = {fields[0],
+                    fields[1],
+                    fields[2],
                     {static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)}};
         config.identity = identity;
         return true;
@@ -228,10 +228,9 @@ bool ParseDeviceProgramOptions(int argc, char** argv, DeviceProgramOptions& opti
         }
         if (name.rfind("--", 0) == 0 && i + 1 < argc && name != "--") {
             const bool known = name == "--personality" || name == "--identity" ||
-                               name == "--refuse-trigger" || name == "--fail" ||
-                               name == "--slow" || name == "--vanish-after" ||
-                               name == "--vanish-command" || name == "--programming-ms" ||
-                               name == "--log";
+                               name == "--refuse-trigger" || name == "--fail" || name == "--slow" ||
+                               name == "--vanish-after" || name == "--vanish-command" ||
+                               name == "--programming-ms" || name == "--log";
             if (known) {
                 if (!ParseOption(name, argv[i + 1], options)) {
                     error = "invalid value for " + name + ": " + argv[i + 1];
@@ -327,7 +326,8 @@ ServedDrive::Answer ServedDrive::Serve(const std::uint8_t* cdb, std::size_t cdbL
             answer.delayMs = delay.delayMs;
         }
     }
-    if (options_.vanishPoint && isDue(options_.vanishPoint->kind, options_.vanishPoint->occurrence)) {
+    if (options_.vanishPoint &&
+        isDue(options_.vanishPoint->kind, options_.vanishPoint->occurrence)) {
         vanishDue_ = true;
     }
     const auto& sense = answer.reply.sense;

@@ -256,8 +256,8 @@ DeviceReply VirtualDrive::Trigger(std::uint8_t functionCode, std::uint8_t blockB
         return Fail(*refusal);
     }
     const auto blockCount = static_cast<std::uint8_t>(blockByte & kTriggerCountMask);
-    const auto checked = config_.triggerArgumentUnseen ? std::nullopt
-                                                       : std::optional<std::uint16_t>(checksum);
+    const auto checked =
+        config_.triggerArgumentUnseen ? std::nullopt : std::optional<std::uint16_t>(checksum);
     if (const auto refusal = staging_.CheckTrigger(blockCount, checked)) {
         return Fail(*refusal);
     }

@@ -72,8 +72,8 @@ bool FirmwareStaging::HoldsBlocksFrom(std::uint8_t firstBeyond) const {
            std::any_of(transferImages_.begin(), transferImages_.end(), beyond);
 }
 
-std::optional<Sense> FirmwareStaging::CheckTrigger(
-    std::uint8_t blockCount, std::optional<std::uint16_t> checksum) const {
+std::optional<Sense> FirmwareStaging::CheckTrigger(std::uint8_t blockCount,
+                                                   std::optional<std::uint16_t> checksum) const {
     // An empty image is no firmware: the drive does not erase itself for it.
     if (blockCount == 0 || HoldsBlocksFrom(blockCount)) {
         return kSenseInvalidFieldInCdb;

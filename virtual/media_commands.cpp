@@ -26,9 +26,26 @@ constexpr std::size_t kModeHeader10 = 8;
 
 // Page 2A, CD/DVD capabilities and mechanical status: reads CD-R/RW and DVD, a tray that
 // locks and ejects, 8x CD speed.
-constexpr std::array<std::uint8_t, 20> kCapabilitiesPageData = {
-    kCapabilitiesPage, 0x12, 0x3B, 0x00, 0x71, 0x63, 0x29, 0x00, 0x05, 0x84,
-    0x00,              0x10, 0x00, 0x80, 0x05, 0x84, 0x00, 0x00, 0x00, 0x00};
+constexpr std::array<std::uint8_t, 20> kCapabilitiesPageData = {kCapabilitiesPage,
+                                                                0x12,
+                                                                0x3B,
+                                                                0x00,
+                                                                0x71,
+                                                                0x63,
+                                                                0x29,
+                                                                0x00,
+                                                                0x05,
+                                                                0x84,
+                                                                0x00,
+                                                                0x10,
+                                                                0x00,
+                                                                0x80,
+                                                                0x05,
+                                                                0x84,
+                                                                0x00,
+                                                                0x00,
+                                                                0x00,
+                                                                0x00};
 
 // GET CONFIGURATION header with current profile 0: no disc.
 constexpr std::size_t kConfigurationHeaderLength = 8;
@@ -68,8 +85,7 @@ DeviceReply VirtualDrive::ModeSenseCapabilities(const std::uint8_t* cdb, std::ui
     return {};
 }
 
-std::optional<DeviceReply> VirtualDrive::MediaCommand(const std::uint8_t* cdb,
-                                                      std::uint8_t* buffer,
+std::optional<DeviceReply> VirtualDrive::MediaCommand(const std::uint8_t* cdb, std::uint8_t* buffer,
                                                       std::uint32_t length) {
     switch (cdb[0]) {
         case kOpcodeModeSense6:

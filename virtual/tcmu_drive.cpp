@@ -107,8 +107,7 @@ private:
         return __atomic_load_n(reinterpret_cast<std::uint32_t*>(base_ + field), __ATOMIC_ACQUIRE);
     }
     void Store(std::size_t field, std::uint32_t value) {
-        __atomic_store_n(reinterpret_cast<std::uint32_t*>(base_ + field), value,
-                         __ATOMIC_RELEASE);
+        __atomic_store_n(reinterpret_cast<std::uint32_t*>(base_ + field), value, __ATOMIC_RELEASE);
     }
 
     void ServeCommand(ServedDrive& drive, std::uint8_t* entry) {
@@ -175,8 +174,8 @@ int main(int argc, char** argv) {
     troz::DeviceProgramOptions options;
     std::string error;
     if (!troz::ParseDeviceProgramOptions(argc, argv, options, error) || options.rest.size() != 1) {
-        std::fprintf(stderr, "%s\nusage: tcmu_drive [drive options] /dev/uioN\n%s",
-                     error.c_str(), troz::kDeviceProgramUsage);
+        std::fprintf(stderr, "%s\nusage: tcmu_drive [drive options] /dev/uioN\n%s", error.c_str(),
+                     troz::kDeviceProgramUsage);
         return 2;
     }
     const std::string uioPath = options.rest[0];

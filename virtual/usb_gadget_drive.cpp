@@ -72,12 +72,11 @@ std::vector<std::uint8_t> Descriptors() {
     Put32(out, 3);  // descriptors at full speed
     Put32(out, 3);  // and at high speed
     for (const std::uint16_t packet : {kFullSpeedPacket, kHighSpeedPacket}) {
-        out.insert(out.end(), {USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, 0, 0, 2,
-                               kClassMassStorage, kSubclassScsiTransparent, kProtocolBulkOnly,
-                               1});
+        out.insert(out.end(), {USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, 0, 0, 2, kClassMassStorage,
+                               kSubclassScsiTransparent, kProtocolBulkOnly, 1});
         for (const std::uint8_t address : {std::uint8_t{1 | USB_DIR_IN}, std::uint8_t{2}}) {
-            out.insert(out.end(), {USB_DT_ENDPOINT_SIZE, USB_DT_ENDPOINT, address,
-                                   USB_ENDPOINT_XFER_BULK});
+            out.insert(out.end(),
+                       {USB_DT_ENDPOINT_SIZE, USB_DT_ENDPOINT, address, USB_ENDPOINT_XFER_BULK});
             Put16(out, packet);
             out.push_back(0);
         }
@@ -213,8 +212,9 @@ void ServeBulk(int bulkIn, int bulkOut, LinkState& link, ServedDrive& drive) {
         if (length > 0 && !dataIn && !Transfer(bulkOut, data.data(), length, true)) {
             continue;
         }
-        const std::uint8_t direction =
-            length == 0 ? troz::kDirectionNone : (dataIn ? troz::kDirectionIn : troz::kDirectionOut);
+        const std::uint8_t direction = length == 0
+                                           ? troz::kDirectionNone
+                                           : (dataIn ? troz::kDirectionIn : troz::kDirectionOut);
         const ServedDrive::Answer answer =
             drive.Serve(cbw + kCbwCdbOffset, cdbLength, direction, data.data(), length);
         if (answer.delayMs > 0 && !link.WaitWithoutReset(answer.delayMs, generation)) {

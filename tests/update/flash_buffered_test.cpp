@@ -215,7 +215,7 @@ TEST(BufferedRequestSense, FailedRequestSenseReadsAsNoSense) {
 // "no sense" with a disc, "medium not present" without).
 TEST(BufferedRequestSense, RefusedResendFailsAlsoWhenTheHostTookTheSense) {
     for (const auto& [takenByHost, disc] : {std::pair{false, true}, std::pair{true, true},
-                                           std::pair{true, false}, std::pair{false, false}}) {
+                                            std::pair{true, false}, std::pair{false, false}}) {
         VirtualDriveConfig config = RigConfig(Personality::BufferedResend);
         config.RefuseTrigger(TriggerKind::Function5E, {5, 0x24, 0});
         config.senseTakenByHost = takenByHost;
@@ -223,8 +223,8 @@ TEST(BufferedRequestSense, RefusedResendFailsAlsoWhenTheHostTookTheSense) {
         FlashRig rig(VirtualTransport::PassThrough, config);
         rig.UseImage(PatternImage({5000, 20000}));
         EXPECT_FALSE(rig.Driver().BufferedDownload());
-        EXPECT_EQ(rig.window.lines, (std::vector<std::string>{"Status:2;SenseCode:5 : 24 : 0;",
-                                                              "Err:Flash Fail."}))
+        EXPECT_EQ(rig.window.lines,
+                  (std::vector<std::string>{"Status:2;SenseCode:5 : 24 : 0;", "Err:Flash Fail."}))
             << "sense taken by the host: " << takenByHost << ", disc: " << disc;
         const auto requestSense = rig.drive.CommandsWithOpcode(kOpcodeRequestSense);
         ASSERT_EQ(requestSense.size(), 1u);

@@ -1,12 +1,13 @@
 // The device programs' shared part: the options that choose a drive and its faults, and
 // the faults applied around the drive model as commands arrive from a kernel.
+#include "virtual/device_program.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 #include <vector>
 
-#include "virtual/device_program.h"
 #include "virtual/virtual_clock.h"
 
 namespace troz::testing {
@@ -23,15 +24,15 @@ bool Parse(std::vector<std::string> arguments, DeviceProgramOptions& options) {
 }
 
 TEST(DeviceProgramArguments, MalformedValuesAreRefused) {
-    for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {"--personality", "fast"},
-             {"--fail", "block@0=3/0c/00"},
-             {"--fail", "block@2=3/0c"},
-             {"--fail", "zz@1=3/0c/00"},
-             {"--slow", "trigger@1"},
-             {"--refuse-trigger", "6E=5/24/00"},
-             {"--identity", "TROZ:KVW:1.00:41"},
-             {"--programming-ms", "-1"}}) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"--personality", "fast"},
+                                               {"--fail", "block@0=3/0c/00"},
+                                               {"--fail", "block@2=3/0c"},
+                                               {"--fail", "zz@1=3/0c/00"},
+                                               {"--slow", "trigger@1"},
+                                               {"--refuse-trigger", "6E=5/24/00"},
+                                               {"--identity", "TROZ:KVW:1.00:41"},
+                                               {"--programming-ms", "-1"}}) {
         DeviceProgramOptions options;
         EXPECT_FALSE(Parse(arguments, options)) << arguments[0] << " " << arguments[1];
     }

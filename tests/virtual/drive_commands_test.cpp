@@ -142,6 +142,7 @@ TEST_F(DriveCommands, AnswersWhatTheKernelAsksANewCdDvdDrive) {
     };
     constexpr std::uint8_t kCheck = kScsiStatusCheckCondition;
     constexpr std::uint8_t kUntouched = 0xEE;
+    // clang-format off
     const std::vector<Case> cases = {
         {"MODE SENSE(6) page 2A", {0x1A, 0, 0x2A, 0, 0x80}, kScsiStatusGood, 0,
          {{0, 23}, {3, 0}, {4, 0x2A}, {5, 0x12}, {24, kUntouched}}},
@@ -161,6 +162,7 @@ TEST_F(DriveCommands, AnswersWhatTheKernelAsksANewCdDvdDrive) {
         {"READ TOC", {0x43, 0, 0, 0, 0, 0, 0, 0, 12}, kCheck, 0x3A, {}},
         {"READ DISC INFORMATION", {0x51, 0, 0, 0, 0, 0, 0, 0, 34}, kCheck, 0x3A, {}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::array<std::uint8_t, 64> reply;
         reply.fill(kUntouched);
