@@ -39,7 +39,10 @@ std::string AdditionalSenseText(std::uint8_t asc, std::uint8_t ascq) {
 #if defined(TROZ_HAVE_SGUTILS)
     char text[kTextLength] = {};
     sg_get_asc_ascq_str(asc, ascq, sizeof text, text);
-    return text;
+    // The library puts a "Additional sense: " label in front, which the line says already.
+    const std::string label = "Additional sense: ";
+    std::string plain = text;
+    return plain.rfind(label, 0) == 0 ? plain.substr(label.size()) : plain;
 #else
     char text[kTextLength];
     std::snprintf(text, sizeof text, "additional sense %02X/%02X", asc, ascq);

@@ -75,9 +75,11 @@ cp "$here"/cases/*.sh "$here"/bench/*.sh "$root/cases/"
 # the checks let the update reach their refusals.
 cli="$build_dir/cli/trozflash-cli"
 cp "$build_dir/demo/kvw-a100a.tfs" "$root/packages/"
-"$cli" pack -o "$root/packages/qemu.tfs" --scrambled --generate 1 \
-    --block-sizes 16384,16384 --record-offset 64 \
-    --vendor QEMU --product "QEMU DVD-ROM" --revision 9.99 --model-code 0000 >/dev/null
+for product in DVD CD; do
+    "$cli" pack -o "$root/packages/qemu-${product,,}.tfs" --scrambled --generate 1 \
+        --block-sizes 16384,16384,16384,16384 --record-offset 64 \
+        --vendor QEMU --product "QEMU $product-ROM" --revision 9.99 --model-code 0000 >/dev/null
+done
 
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$out_dir/initramfs.gz"
 echo "guest: kernel $version, initramfs $(du -h "$out_dir/initramfs.gz" | cut -f1)"

@@ -8,4 +8,4 @@
 wait_for /dev/sg0 100
 run_cli list
 /bin/trozflash-cli probe
-run_cli flash --drive 0 --no-restart /packages/qemu.tfs
+run_cli flash --drive 0 --no-restart /packages/qemu-dvd.tfs
