@@ -1,5 +1,7 @@
 #include "virtual/device_program.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,14 @@ namespace {
 constexpr std::uint8_t kVendorPage = 0x38;
 constexpr std::uint8_t kVendorDownloadSelector = 0xA0;
 constexpr std::uint8_t kTriggerFirst = 0xE0;
+
+// SIGUSR1 cuts the drive's power: it restarts with a unit attention pending, as a drive
+// does after a power cycle or a bus reset.
+std::atomic<bool> powerCutRequested{false};
+
+void RequestPowerCut(int) {
+    powerCutRequested = true;
+}
 
 bool IsVendorDownload(const std::uint8_t* cdb) {
     return cdb[0] == kOpcodeVendor && cdb[2] == kVendorPage && cdb[5] == kVendorDownloadSelector;
@@ -204,7 +214,8 @@ const char* const kDeviceProgramUsage =
     "  --ready                      TEST UNIT READY answers GOOD, as with a disc in\n"
     "  --corrupt-first-block        store the first data block with its first byte changed\n"
     "  --programming-ms MS          (default 4000)\n"
-    "  --log FILE                   one line per command\n";
+    "  --log FILE                   one line per command\n"
+    "SIGUSR1 cuts the drive's power: a unit attention is pending afterwards.\n";
 
 bool ParseDeviceProgramOptions(int argc, char** argv, DeviceProgramOptions& options,
                                std::string& error) {
@@ -267,6 +278,7 @@ std::uint8_t DataDirectionOf(const std::uint8_t* cdb) {
 ServedDrive::ServedDrive(Clock& clock, DeviceProgramOptions options)
     : options_(std::move(options)), drive_(clock, options_.config) {
     drive_.SetRecording(false);
+    std::signal(SIGUSR1, RequestPowerCut);
     if (!options_.logFile.empty()) {
         log_ = std::fopen(options_.logFile.c_str(), "a");
     }
@@ -292,6 +304,10 @@ void ServedDrive::Log(const char* format, ...) {
 ServedDrive::Answer ServedDrive::Serve(const std::uint8_t* cdb, std::size_t cdbLength,
                                        std::uint8_t direction, std::uint8_t* buffer,
                                        std::uint32_t length) {
+    if (powerCutRequested.exchange(false)) {
+        Log("power cut\n");
+        drive_.CutPower();
+    }
     std::array<std::uint8_t, kCdbLength> command{};
     std::memcpy(command.data(), cdb, std::min(cdbLength, command.size()));
     const std::uint8_t opcode = command[0];

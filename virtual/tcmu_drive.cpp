@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -204,7 +205,11 @@ int main(int argc, char** argv) {
             drive.AfterAnswer();
         }
         std::uint32_t events = 0;
-        if (read(fd, &events, sizeof events) != sizeof events) {
+        const ssize_t got = read(fd, &events, sizeof events);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got != sizeof events) {
             std::perror("tcmu_drive: read");
             return 1;
         }
