@@ -13,6 +13,7 @@ namespace troz {
 namespace {
 
 constexpr std::uint8_t kVendorPage = 0x38;
+constexpr std::uint8_t kOpcodePreventAllow = 0x1E;
 constexpr std::uint8_t kVendorDownloadSelector = 0xA0;
 constexpr std::uint8_t kTriggerFirst = 0xE0;
 
@@ -263,7 +264,7 @@ std::uint8_t DataDirectionOf(const std::uint8_t* cdb) {
         case kOpcodeTestUnitReady:
         case kOpcodeStartStopUnit:
         case kOpcodeStopPlayScan:
-        case 0x1E:  // PREVENT/ALLOW MEDIUM REMOVAL
+        case kOpcodePreventAllow:
             return kDirectionNone;
         case kOpcodeWriteBuffer:
             return kDirectionOut;
