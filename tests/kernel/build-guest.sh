@@ -71,15 +71,13 @@ cp "$here/guest/lib.sh" "$root/lib.sh"
 chmod +x "$root/init"
 cp "$here"/cases/*.sh "$here"/bench/*.sh "$root/cases/"
 
-# The packages: the demo one for the TROZ drives, and one named after QEMU's own drives so
-# the checks let the update reach their refusals.
+# The packages: the demo one for the TROZ drives, and one for QEMU's SCSI CD named as a TROZ
+# drive (vendor=TROZ,product=KVW-QEMU-CD), so the checks let the update reach its refusals.
 cli="$build_dir/cli/trozflash-cli"
 cp "$build_dir/demo/kvw-a100a.tfs" "$root/packages/"
-for product in DVD CD; do
-    "$cli" pack -o "$root/packages/qemu-${product,,}.tfs" --scrambled --generate 1 \
-        --block-sizes 16384,16384,16384,16384 --record-offset 64 \
-        --vendor QEMU --product "QEMU $product-ROM" --revision 9.99 --model-code 0000 >/dev/null
-done
+"$cli" pack -o "$root/packages/kvw-qemu-cd.tfs" --scrambled --generate 1 \
+    --block-sizes 16384,16384,16384,16384 --record-offset 64 \
+    --vendor TROZ --product KVW-QEMU-CD --revision 9.99 --model-code 0000 >/dev/null
 
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$out_dir/initramfs.gz"
 echo "guest: kernel $version, initramfs $(du -h "$out_dir/initramfs.gz" | cut -f1)"

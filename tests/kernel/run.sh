@@ -75,12 +75,13 @@ for name in "${tests[@]}"; do
     [ -f "$case_file" ] || case_file=tests/kernel/bench/$name.sh
     log=$out/logs/$name.log
     limit=$(header time-limit "$case_file")
+    limit=${limit:-90}
     read -r -a devices <<<"$(header qemu "$case_file")"
     start=$(date +%s)
-    timeout "${limit:-90}" qemu-system-x86_64 -accel tcg -cpu max -m 512 -smp 1 \
+    timeout "$limit" qemu-system-x86_64 -accel tcg -cpu max -m 512 -smp 1 \
         -nodefaults -no-reboot -nographic -monitor none -serial "file:$log" \
         -kernel "$out/vmlinuz" -initrd "$out/initramfs.gz" \
-        -append "console=ttyS0 loglevel=1 panic=-1 troz.test=$name" \
+        -append "console=ttyS0 loglevel=1 panic=-1 troz.test=$name troz.watchdog=$((limit - 15))" \
         "${devices[@]}" </dev/null >/dev/null 2>&1 || true
     seconds=$(($(date +%s) - start))
     if ! grep -q "TROZ-TEST-END $name" "$log"; then
