@@ -72,12 +72,13 @@ chmod +x "$root/init"
 cp "$here"/cases/*.sh "$here"/bench/*.sh "$root/cases/"
 
 # The packages: the demo one for the TROZ drives, and one for QEMU's SCSI CD named as a TROZ
-# drive (vendor=TROZ,product=KVW-QEMU-CD), so the checks let the update reach its refusals.
+# drive (vendor=TROZ,product=KVW-A100A; its INQUIRY bytes 38-39 are zero), so the checks
+# let the update reach the drive's refusals.
 cli="$build_dir/cli/trozflash-cli"
 cp "$build_dir/demo/kvw-a100a.tfs" "$root/packages/"
 "$cli" pack -o "$root/packages/kvw-qemu-cd.tfs" --scrambled --generate 1 \
     --block-sizes 16384,16384,16384,16384 --record-offset 64 \
-    --vendor TROZ --product KVW-QEMU-CD --revision 9.99 --model-code 0000 >/dev/null
+    --vendor TROZ --product KVW-A100A --revision 9.99 --model-code 0000 >/dev/null
 
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$out_dir/initramfs.gz"
 echo "guest: kernel $version, initramfs $(du -h "$out_dir/initramfs.gz" | cut -f1)"

@@ -81,7 +81,7 @@ for name in "${tests[@]}"; do
     timeout "$limit" qemu-system-x86_64 -accel tcg -cpu max -m 512 -smp 1 \
         -nodefaults -no-reboot -nographic -monitor none -serial "file:$log" \
         -kernel "$out/vmlinuz" -initrd "$out/initramfs.gz" \
-        -append "console=ttyS0 loglevel=1 panic=-1 troz.test=$name troz.watchdog=$((limit - 15))" \
+        -append "console=ttyS0 loglevel=${KERNEL_LOGLEVEL:-1} panic=-1 troz.test=$name troz.watchdog=$((limit - 15))" \
         "${devices[@]}" </dev/null >/dev/null 2>&1 || true
     seconds=$(($(date +%s) - start))
     if ! grep -q "TROZ-TEST-END $name" "$log"; then
