@@ -10,5 +10,6 @@ namespace troz::cli {
 void RegisterListCommand(CLI::App& app, int& exitStatus);
 void RegisterPackageCommands(CLI::App& app, int& exitStatus);  // inspect, verify, pack
 void RegisterFlashCommand(CLI::App& app, int& exitStatus);
+void RegisterProbeCommand(CLI::App& app, int& exitStatus);
 
 }  // namespace troz::cli

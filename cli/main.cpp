@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     troz::cli::RegisterListCommand(app, exitStatus);
     troz::cli::RegisterPackageCommands(app, exitStatus);
     troz::cli::RegisterFlashCommand(app, exitStatus);
+    troz::cli::RegisterProbeCommand(app, exitStatus);
     CLI11_PARSE(app, argc, argv);
     return exitStatus;
 }

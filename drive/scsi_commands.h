@@ -16,6 +16,14 @@ constexpr std::uint8_t kOpStartStopUnit = 0x1B;
 constexpr std::uint8_t kOpWriteBuffer = 0x3B;
 constexpr std::uint8_t kOpStopPlayScan = 0x4E;
 constexpr std::uint8_t kOpVendor = 0x5A;  // with any other byte 2 to 5: MODE SENSE(10)
+// What the kernel asks of a new CD/DVD drive before sr binds to it.
+constexpr std::uint8_t kOpModeSense6 = 0x1A;
+constexpr std::uint8_t kOpPreventAllow = 0x1E;
+constexpr std::uint8_t kOpReadCapacity = 0x25;
+constexpr std::uint8_t kOpReadToc = 0x43;
+constexpr std::uint8_t kOpGetConfiguration = 0x46;
+constexpr std::uint8_t kOpGetEventStatus = 0x4A;
+constexpr std::uint8_t kOpReadDiscInformation = 0x51;
 
 // The vendor commands: 5A 00 38 'T' 'R' <selector>; A0 downloads, C0 queries.
 constexpr std::uint8_t kVendorPage = 0x38;

@@ -12,6 +12,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev libsystemd-dev
     qt6-base-dev fonts-dejavu-core bash-completion
     dbus-daemon python3-dbusmock
+    libsgutils2-dev
 )
 
 source tools/install-missing.sh
@@ -40,13 +41,17 @@ case "${1:-}" in
         echo "== Drives after the update"
         "$cli" list
         ;;
+    build)
+        install_missing "${packages[@]}"
+        build
+        ;;
     test)
         install_missing "${packages[@]}"
         build
         ctest --preset default
         ;;
     *)
-        echo "usage: $0 demo|test" >&2
+        echo "usage: $0 demo|build|test" >&2
         exit 2
         ;;
 esac

@@ -84,12 +84,22 @@ SenseBytes FlashDriver::SendBufferedTrigger() {
     if (!atapi_.NtFlag()) {
         return atapi_.LastOutcome().sense;
     }
+    // The resend's own answer carries its sense on this transport.
+    const SenseBytes resend = atapi_.LastOutcome().sense;
     std::uint8_t reply[kRequestSenseBufferLength] = {};
-    atapi_.RequestSense(reply);
+    const std::uint8_t status = atapi_.RequestSense(reply);
     SenseBytes sense;
     sense.senseKey = reply[kSenseKeyOffset];
     sense.asc = reply[kSenseAscOffset];
     sense.ascq = reply[kSenseAscqOffset];
+    // A host adapter that fetches the sense itself after every CHECK CONDITION (usb-storage
+    // does) leaves this REQUEST SENSE only the drive's state ("no sense", or "medium not
+    // present" without a disc): a refused resend would pass for a taken one. The sense that
+    // came back with the resend is the refusal; a drive that keeps its sense reports the
+    // same one to the REQUEST SENSE.
+    if (status == kCommandSuccess && resend.senseKey != kSenseNoSense) {
+        return resend;
+    }
     return sense;
 }
 

@@ -18,6 +18,7 @@ constexpr std::uint8_t kRemovableMedium = 0x80;
 constexpr std::uint8_t kResponseDataFormat = 0x02;
 constexpr std::uint8_t kInquiryAdditionalLength = kInquiryDataLength - 5;
 constexpr std::uint8_t kInquiryEvpd = 0x01;
+constexpr std::uint8_t kVpdSupportedPages = 0x00;
 
 constexpr std::uint8_t kFunctionTriggerOnly = 4;
 constexpr std::uint8_t kFunctionDownload = 5;
@@ -81,6 +82,9 @@ DeviceReply VirtualDrive::Answer(const std::uint8_t* cdb, std::uint8_t direction
         case kOpVendor:
             return Vendor(cdb, dataIn, dataInLength, dataOut, dataOutLength);
         default:
+            if (auto reply = MediaCommand(cdb, dataIn, dataInLength)) {
+                return *reply;
+            }
             return Fail(kSenseInvalidOpcode);
     }
 }
@@ -109,6 +113,15 @@ DeviceReply VirtualDrive::StopCommand() {
 
 DeviceReply VirtualDrive::Inquiry(const std::uint8_t* cdb, std::uint8_t* buffer,
                                   std::uint32_t length) {
+    if ((cdb[1] & kInquiryEvpd) != 0 && cdb[2] == kVpdSupportedPages) {
+        // The list of vital product data pages holds only itself.
+        const std::array<std::uint8_t, 5> pages = {kPeripheralCdrom, kVpdSupportedPages, 0, 1,
+                                                   kVpdSupportedPages};
+        const std::size_t count =
+            std::min<std::size_t>({GetBigEndian16(cdb + 3), length, pages.size()});
+        CopyOut(pages.data(), count, buffer);
+        return Good();
+    }
     if ((cdb[1] & kInquiryEvpd) != 0 || cdb[2] != 0) {
         return Fail(kSenseInvalidFieldInCdb);
     }
@@ -172,8 +185,9 @@ DeviceReply VirtualDrive::WriteBuffer(const std::uint8_t* cdb, const std::uint8_
 DeviceReply VirtualDrive::Vendor(const std::uint8_t* cdb, std::uint8_t* buffer,
                                  std::uint32_t dataIn, const std::uint8_t* dataOut,
                                  std::uint32_t dataOutLength) {
+    // Without the vendor page and signature, opcode 5A is MODE SENSE(10).
     if (cdb[2] != kVendorPage || cdb[3] != kVendorSignature0 || cdb[4] != kVendorSignature1) {
-        return Fail(kSenseInvalidFieldInCdb);
+        return ModeSenseCapabilities(cdb, buffer, dataIn);
     }
     if (cdb[5] == kVendorDownloadSelector) {
         return Download(cdb, dataOut, dataOutLength);
@@ -220,7 +234,9 @@ DeviceReply VirtualDrive::Trigger(std::uint8_t functionCode, std::uint8_t blockB
         return Fail(*refusal);
     }
     const auto blockCount = static_cast<std::uint8_t>(blockByte & kTriggerCountMask);
-    if (const auto refusal = staging_.CheckTrigger(blockCount, checksum)) {
+    const auto checked =
+        config_.triggerArgumentUnseen ? std::nullopt : std::optional<std::uint16_t>(checksum);
+    if (const auto refusal = staging_.CheckTrigger(blockCount, checked)) {
         return Fail(*refusal);
     }
     StartProgramming(staging_.Image(blockCount));

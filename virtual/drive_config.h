@@ -65,6 +65,12 @@ struct VirtualDriveConfig {
     // A trigger kind with a sense here is refused with it (before any check of the data).
     std::array<std::optional<Sense>, kTriggerKindCount> triggerRefusals{};
     TriggerAcceptance triggerAcceptance = TriggerAcceptance::Good;
+    // The trigger's argument (the image checksum) is not compared: a transport that cuts
+    // the vendor CDB to 10 bytes never lets it reach the drive.
+    bool triggerArgumentUnseen = false;
+    // The host adapter reads the sense itself after each CHECK CONDITION (as usb-storage
+    // does), so a REQUEST SENSE from the tool afterwards finds none pending.
+    bool senseTakenByHost = false;
     // Clock time the drive spends programming itself; never done when programmingNeverEnds.
     std::uint32_t programmingMs = 4000;
     bool programmingNeverEnds = false;

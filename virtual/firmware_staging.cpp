@@ -73,7 +73,7 @@ bool FirmwareStaging::HoldsBlocksFrom(std::uint8_t firstBeyond) const {
 }
 
 std::optional<Sense> FirmwareStaging::CheckTrigger(std::uint8_t blockCount,
-                                                   std::uint16_t checksum) const {
+                                                   std::optional<std::uint16_t> checksum) const {
     // An empty image is no firmware: the drive does not erase itself for it.
     if (blockCount == 0 || HoldsBlocksFrom(blockCount)) {
         return kSenseInvalidFieldInCdb;
@@ -88,7 +88,7 @@ std::optional<Sense> FirmwareStaging::CheckTrigger(std::uint8_t blockCount,
             sum = static_cast<std::uint16_t>(sum + byte);
         }
     }
-    if (sum != checksum) {
+    if (checksum && sum != *checksum) {
         return kSenseInvalidFieldInParameters;
     }
     return std::nullopt;

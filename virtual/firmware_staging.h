@@ -32,8 +32,10 @@ public:
 
     // The refusal a trigger for blockCount blocks with this checksum gets, or none when
     // blocks 0 to blockCount - 1 are all complete, nothing else is held, and their 16-bit
-    // byte sum is the checksum.
-    std::optional<Sense> CheckTrigger(std::uint8_t blockCount, std::uint16_t checksum) const;
+    // byte sum is the checksum. Without a checksum (a trigger whose argument never reached
+    // the drive) the sum is not compared.
+    std::optional<Sense> CheckTrigger(std::uint8_t blockCount,
+                                      std::optional<std::uint16_t> checksum) const;
     // Blocks 0 to blockCount - 1 back to back (call after CheckTrigger accepted them).
     std::vector<std::uint8_t> Image(std::uint8_t blockCount) const;
 

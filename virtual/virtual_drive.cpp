@@ -58,6 +58,10 @@ DeviceReply VirtualDrive::Execute(const std::uint8_t* cdb, std::uint8_t directio
     } else {
         reply = Answer(cdb, direction, buffer, length);
     }
+    if (config_.senseTakenByHost && reply.fault == TransportFault::None &&
+        reply.scsiStatus == kScsiStatusCheckCondition) {
+        pendingSense_.reset();
+    }
     if (recording_) {
         command.reply = reply;
         commands_.push_back(std::move(command));

@@ -144,6 +144,12 @@ private:
     DeviceReply Trigger(std::uint8_t functionCode, std::uint8_t blockByte, std::uint16_t checksum);
     DeviceReply Query(std::uint8_t* buffer, std::uint32_t length);
     Sense CurrentCondition();
+    // The commands the kernel sends a new CD/DVD drive (media_commands.cpp); none when the
+    // opcode is not one of them.
+    std::optional<DeviceReply> MediaCommand(const std::uint8_t* cdb, std::uint8_t* buffer,
+                                            std::uint32_t length);
+    DeviceReply ModeSenseCapabilities(const std::uint8_t* cdb, std::uint8_t* buffer,
+                                      std::uint32_t length);
 
     Clock& clock_;
     VirtualDriveConfig config_;

@@ -204,6 +204,29 @@ TEST(BufferedRequestSense, FailedRequestSenseReadsAsNoSense) {
     EXPECT_EQ(rig.drive.ProgramCount(), 0);
 }
 
+// A refused resend fails the same whether the drive keeps its sense for the REQUEST SENSE
+// or the host adapter has already taken it (the REQUEST SENSE then reads the drive's state:
+// "no sense" with a disc, "medium not present" without).
+TEST(BufferedRequestSense, RefusedResendFailsAlsoWhenTheHostTookTheSense) {
+    for (const auto& [takenByHost, disc] : {std::pair{false, true}, std::pair{true, true},
+                                            std::pair{true, false}, std::pair{false, false}}) {
+        VirtualDriveConfig config = RigConfig(Personality::BufferedResend);
+        config.RefuseTrigger(TriggerKind::Function5E, {5, 0x24, 0});
+        config.senseTakenByHost = takenByHost;
+        config.mediumPresent = disc;
+        FlashRig rig(VirtualTransport::PassThrough, config);
+        rig.UseImage(PatternImage({5000, 20000}));
+        EXPECT_FALSE(rig.Driver().BufferedDownload());
+        EXPECT_EQ(rig.window.lines,
+                  (std::vector<std::string>{"Status:2;SenseCode:5 : 24 : 0;", "Err:Flash Fail."}))
+            << "sense taken by the host: " << takenByHost << ", disc: " << disc;
+        const auto requestSense = rig.drive.CommandsWithOpcode(kOpRequestSense);
+        ASSERT_EQ(requestSense.size(), 1u);
+        EXPECT_EQ(requestSense[0].reply.scsiStatus, kScsiStatusGood);
+        EXPECT_EQ(rig.drive.ProgramCount(), 0);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, BufferedDownloadTest,
                          ::testing::Values(VirtualTransport::PassThrough, VirtualTransport::Aspi),
                          TransportTestName);

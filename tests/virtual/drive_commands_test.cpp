@@ -5,6 +5,8 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/virtual_rig.h"
 
@@ -126,6 +128,55 @@ TEST_F(DriveCommands, EveryCommandIsRecordedWithItsBytesAndAnswer) {
     EXPECT_EQ(commands[1].Opcode(), kOpTestUnitReady);
     EXPECT_EQ(commands[2].reply.scsiStatus, kScsiStatusCheckCondition);
     EXPECT_EQ(rig.drive.CommandsWithOpcode(kOpTestUnitReady).size(), 1u);
+}
+
+// What the kernel sends a new CD/DVD drive before its CD-ROM driver binds: each answered as
+// an empty drive would, within the allocation length.
+TEST_F(DriveCommands, AnswersWhatTheKernelAsksANewCdDvdDrive) {
+    struct Case {
+        const char* name;
+        std::array<std::uint8_t, 12> cdb;
+        std::uint8_t status;
+        std::uint8_t asc;  // of the sense, for CHECK CONDITION
+        std::vector<std::pair<std::size_t, std::uint8_t>> bytes;
+    };
+    constexpr std::uint8_t kCheck = kScsiStatusCheckCondition;
+    constexpr std::uint8_t kUntouched = 0xEE;
+    // clang-format off
+    const std::vector<Case> cases = {
+        {"MODE SENSE(6) page 2A", {0x1A, 0, 0x2A, 0, 0x80}, kScsiStatusGood, 0,
+         {{0, 23}, {3, 0}, {4, 0x2A}, {5, 0x12}, {24, kUntouched}}},
+        {"MODE SENSE(6) cut to 8 bytes", {0x1A, 0, 0x2A, 0, 8}, kScsiStatusGood, 0,
+         {{4, 0x2A}, {8, kUntouched}}},
+        {"MODE SENSE(10) page 2A", {0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 0x80}, kScsiStatusGood, 0,
+         {{0, 0}, {1, 26}, {7, 0}, {8, 0x2A}, {9, 0x12}}},
+        {"MODE SENSE(6) other page", {0x1A, 0, 0x01, 0, 0x80}, kCheck, 0x24, {}},
+        {"GET CONFIGURATION: no current profile", {0x46, 0, 0, 0, 0, 0, 0, 0, 16},
+         kScsiStatusGood, 0, {{3, 4}, {6, 0}, {7, 0}, {8, kUntouched}}},
+        {"GET EVENT STATUS NOTIFICATION: media class", {0x4A, 1, 0, 0, 0x10, 0, 0, 0, 8},
+         kScsiStatusGood, 0, {{1, 6}, {2, 4}, {3, 0x10}, {5, 0}}},
+        {"INQUIRY VPD 00", {0x12, 1, 0, 0, 0xFF}, kScsiStatusGood, 0,
+         {{0, 5}, {1, 0}, {3, 1}, {4, 0}, {5, kUntouched}}},
+        {"PREVENT/ALLOW", {0x1E, 0, 0, 0, 1}, kScsiStatusGood, 0, {}},
+        {"READ CAPACITY", {0x25}, kCheck, 0x3A, {}},
+        {"READ TOC", {0x43, 0, 0, 0, 0, 0, 0, 0, 12}, kCheck, 0x3A, {}},
+        {"READ DISC INFORMATION", {0x51, 0, 0, 0, 0, 0, 0, 0, 34}, kCheck, 0x3A, {}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        std::array<std::uint8_t, 64> reply;
+        reply.fill(kUntouched);
+        const std::uint8_t direction = c.bytes.empty() ? kDirectionNone : kDirectionIn;
+        EXPECT_EQ(rig.atapi->ExecCommand(c.cdb.data(), reply.data(), reply.size(), direction),
+                  c.status == kScsiStatusGood ? kCommandSuccess : c.status)
+            << c.name;
+        if (c.status == kCheck) {
+            EXPECT_EQ(rig.Sense().asc, c.asc) << c.name;
+        }
+        for (const auto& [offset, value] : c.bytes) {
+            EXPECT_EQ(reply[offset], value) << c.name << " byte " << offset;
+        }
+    }
 }
 
 class DriveCommandsWithoutMedium : public DriveCommands {

@@ -1,0 +1,147 @@
+// trozflash-cli probe: whether a drive answers, before a flash. Its identification, where
+// it lives, TEST UNIT READY with its status and sense in plain words, and with --count the
+// time per command over that many TEST UNIT READY commands.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/drive_session.h"
+#include "cli/exit_status.h"
+
+#if defined(TROZ_HAVE_SGUTILS)
+#include <scsi/sg_lib.h>
+#endif
+
+namespace troz::cli {
+
+namespace {
+
+constexpr std::size_t kTextLength = 128;
+
+struct ProbeOptions {
+    int drive = 0;
+    unsigned count = 0;
+};
+
+std::string SenseKeyText(std::uint8_t key) {
+#if defined(TROZ_HAVE_SGUTILS)
+    char text[kTextLength] = {};
+    sg_get_sense_key_str(key & 0x0F, sizeof text, text);
+    return text;
+#else
+    return "sense key " + std::to_string(key & 0x0F);
+#endif
+}
+
+std::string AdditionalSenseText(std::uint8_t asc, std::uint8_t ascq) {
+#if defined(TROZ_HAVE_SGUTILS)
+    char text[kTextLength] = {};
+    sg_get_asc_ascq_str(asc, ascq, sizeof text, text);
+    // The library puts a "Additional sense: " label in front, which the line says already.
+    const std::string label = "Additional sense: ";
+    std::string plain = text;
+    return plain.rfind(label, 0) == 0 ? plain.substr(label.size()) : plain;
+#else
+    char text[kTextLength];
+    std::snprintf(text, sizeof text, "additional sense %02X/%02X", asc, ascq);
+    return text;
+#endif
+}
+
+// The SCSI generic node of a /dev/srN drive, from sysfs; empty when there is none.
+std::string GenericNodeOf(const std::string& location) {
+    const std::string prefix = "/dev/sr";
+    std::error_code error;
+    if (location.rfind(prefix, 0) != 0) {
+        return {};
+    }
+    const std::filesystem::path folder =
+        "/sys/block/sr" + location.substr(prefix.size()) + "/device/scsi_generic";
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        return "/dev/" + entry.path().filename().string();
+    }
+    return {};
+}
+
+// "GOOD", or the status with the sense in plain words, or why no status came back.
+std::string Outcome(const CommandOutcome& outcome) {
+    switch (outcome.category) {
+    case CommandCategory::AnsweredGood:
+        return "GOOD";
+    case CommandCategory::ToleratedPlatformError:
+        return "no answer (timed out or I/O error)";
+    case CommandCategory::OtherPlatformError:
+    case CommandCategory::NoDevice:
+        return "no answer (the command failed below SCSI)";
+    case CommandCategory::AnsweredCheckCondition:
+    case CommandCategory::AnsweredOtherStatus:
+        break;
+    }
+    const SenseBytes& sense = outcome.sense;
+    char text[kTextLength];
+    std::snprintf(text, sizeof text, "status 0x%02X, sense %X/%02X/%02X: ", outcome.status,
+                  sense.senseKey, sense.asc, sense.ascq);
+    return text + SenseKeyText(sense.senseKey) + ", " + AdditionalSenseText(sense.asc, sense.ascq);
+}
+
+int RunProbe(const ProbeOptions& options) {
+    DriveSession session;
+    std::string error;
+    if (!session.Open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return kExitUsage;
+    }
+    TAtapi& atapi = session.Atapi();
+    if (options.drive < 0 || options.drive >= atapi.DriveCount()) {
+        std::fprintf(stderr, "Err:There is no drive %d (%d found; see trozflash-cli list)\n",
+                     options.drive, atapi.DriveCount());
+        return kExitUsage;
+    }
+    atapi.SelectDevice(options.drive);
+    const std::string location = atapi.Location(options.drive);
+    const std::string generic = GenericNodeOf(location);
+    std::printf("drive %d: %s\n", options.drive, DriveItemText(atapi.Entry(options.drive)).c_str());
+    std::printf("  device node: %s\n", location.c_str());
+    if (location.rfind("/dev/", 0) == 0) {
+        std::printf("  sg node: %s\n", generic.empty() ? "none (modprobe sg)" : generic.c_str());
+    }
+    atapi.TestUnitReady();
+    std::printf("  TEST UNIT READY: %s\n", Outcome(atapi.LastOutcome()).c_str());
+    if (options.count == 0) {
+        return kExitOk;
+    }
+    unsigned good = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (unsigned i = 0; i < options.count; ++i) {
+        atapi.TestUnitReady();
+        if (atapi.LastOutcome().category == CommandCategory::AnsweredGood) {
+            ++good;
+        }
+    }
+    const std::chrono::duration<double, std::milli> elapsed =
+        std::chrono::steady_clock::now() - start;
+    std::printf("  %u x TEST UNIT READY in %.1f ms: %.3f ms per command (%u GOOD)\n", options.count,
+                elapsed.count(), elapsed.count() / options.count, good);
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterProbeCommand(CLI::App& app, int& exitStatus) {
+    auto options = std::make_shared<ProbeOptions>();
+    CLI::App* probe = app.add_subcommand(
+        "probe",
+        "Show whether a drive answers: identification, device and sg node, TEST UNIT "
+        "READY with its status and sense");
+    probe->add_option("--drive", options->drive, "The drive's index in trozflash-cli list")
+        ->capture_default_str();
+    probe->add_option("--count", options->count,
+                      "Also time this many TEST UNIT READY commands and print the time per "
+                      "command");
+    probe->callback([options, &exitStatus] { exitStatus = RunProbe(*options); });
+}
+
+}  // namespace troz::cli
