@@ -9,14 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 
-missing=()
-for package in clang libclang-rt-14-dev cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev libsystemd-dev; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+source tools/install-missing.sh
+install_missing clang libclang-rt-14-dev cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev libsystemd-dev
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

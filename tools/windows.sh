@@ -7,14 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-for package in g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+source tools/install-missing.sh
+install_missing g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
 
 echo "== 32-bit Windows build"
 cmake --preset mingw-i686 >/dev/null

@@ -9,16 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-packages=(qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+source tools/install-missing.sh
+install_missing qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils
 
 bash tools/bootstrap.sh build
 out=build/kernel

@@ -2,7 +2,7 @@
 # comes while it is in flight): one clear message, the block's failure line, no hang, no
 # success; the drive is gone from the list.
 # expect: Flashing ..
-# expect: Communication error on send
+# expect: failed with host status DID_ERROR.
 # expect: Status:0x0 ; Err:Flash command(W) has problems.
 # expect: exit status 1
 # expect: no drives found
