@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 
 missing=()
-for package in clang libclang-rt-14-dev cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev libsystemd-dev; do
+for package in clang libclang-rt-14-dev cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev libsystemd-dev libsgutils2-dev; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
