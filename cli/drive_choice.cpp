@@ -4,6 +4,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "drive/user_files.h"
+
 #ifdef __linux__
 #include "drive/linux/linux_system.h"
 #include "drive/linux/sg_io_backend.h"
@@ -51,8 +53,8 @@ bool ChooseDrive(const std::vector<std::string>& locations, const std::string& t
     if (index >= 0) {
         return true;
     }
-    error = "Err:No listed drive is " + text + " (give an index or a device node from " +
-            "trozflash-cli list)";
+    error = "Err:No listed drive is " + PrintableName(text) +
+            " (give an index or a device node from " + "trozflash-cli list)";
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include "cli/exit_status.h"
 #include "cli/sense_text.h"
 #include "drive/scsi_commands.h"
+#include "drive/user_files.h"
 
 namespace troz::cli {
 
@@ -37,15 +38,16 @@ std::string ReadLine(std::FILE* in) {
 }  // namespace
 
 void PrintPlan(const FlashPlan& plan, std::FILE* out) {
-    std::fprintf(out,
-                 "About to write firmware into drive %d:\n"
-                 "  drive:    %s  (%s)\n"
-                 "  revision: %s\n"
-                 "  package:  %s\n"
-                 "  target:   %s\n",
-                 plan.driveIndex, plan.driveText.c_str(), plan.location.c_str(),
-                 TrimmedField(plan.revision).c_str(), plan.packagePath.c_str(),
-                 plan.targetProduct.c_str());
+    std::fprintf(
+        out,
+        "About to write firmware into drive %d:\n"
+        "  drive:    %s  (%s)\n"
+        "  revision: %s\n"
+        "  package:  %s\n"
+        "  target:   %s\n",
+        plan.driveIndex, PrintableName(plan.driveText).c_str(),
+        PrintableName(plan.location).c_str(), PrintableName(TrimmedField(plan.revision)).c_str(),
+        PrintableName(plan.packagePath).c_str(), PrintableName(plan.targetProduct).c_str());
     std::fflush(out);
 }
 
@@ -102,7 +104,7 @@ nlohmann::json FlashJson(const FlashRecord& record) {
                             {{"index", plan.driveIndex},
                              {"identification", plan.driveText},
                              {"location", plan.location}}},
-                           {"package", plan.packagePath},
+                           {"package", PrintableName(plan.packagePath)},
                            {"target_product", plan.targetProduct},
                            {"dry_run", record.dryRun},
                            {"outcome", record.outcome},
@@ -138,7 +140,9 @@ int RunPlannedUpdate(TAtapi& atapi, UpdateWorkflow& workflow, TerminalWindow& wi
     FlashRecord record;
     record.dryRun = choices.dryRun;
     record.outcome = "not_written";
-    const std::string revisionBefore = atapi.Entry(driveIndex).revision;
+    // What the drive says now, not what it said when it was listed.
+    const std::string revisionBefore =
+        ReadRevision(atapi, driveIndex).value_or(atapi.Entry(driveIndex).revision);
     window.ObserveLines([&](const std::string& line) {
         record.logLines.push_back(line);
         if (const std::optional<SenseCodes> codes = SenseCodesOfLine(line)) {

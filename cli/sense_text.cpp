@@ -13,6 +13,7 @@ namespace {
 constexpr const char* kSenseCodeMarker = "SenseCode:";
 #ifdef TROZ_HAVE_SGUTILS
 constexpr int kSenseTextLength = 160;
+constexpr const char* kAdditionalSenseLabel = "Additional sense: ";
 #endif
 
 }  // namespace
@@ -39,7 +40,12 @@ std::string SenseInPlainWords(const SenseCodes& codes) {
     char additional[kSenseTextLength] = {};
     sg_get_sense_key_str(codes.senseKey, sizeof key, key);
     sg_get_asc_ascq_str(codes.asc, codes.ascq, sizeof additional, additional);
-    return std::string(key) + ": " + additional;
+    // The library's text of a known code begins with a label the key already stands for.
+    std::string words = additional;
+    if (words.rfind(kAdditionalSenseLabel, 0) == 0) {
+        words.erase(0, std::char_traits<char>::length(kAdditionalSenseLabel));
+    }
+    return std::string(key) + ": " + words;
 #else
     (void)codes;
     return {};
