@@ -36,7 +36,7 @@ case "${1:-}" in
         echo "== Drives before the update"
         "$cli" list
         echo "== Flashing the demo package into drive 0"
-        "$cli" flash --drive 0 --no-restart build/default/demo/kvw-a100a.tfs
+        "$cli" flash --drive 0 --yes --no-restart build/default/demo/kvw-a100a.tfs
         echo "== Drives after the update"
         "$cli" list
         ;;
