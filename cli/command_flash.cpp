@@ -3,10 +3,14 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/drive_choice.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
+#include "cli/flash_plan.h"
 #include "cli/interrupt_guard.h"
 #include "cli/terminal_window.h"
 #include "drive/drive_write_span.h"
@@ -20,9 +24,18 @@ namespace {
 
 struct FlashOptions {
     std::string file;
-    int drive = 0;
+    std::string drive = "0";
     bool noRestart = false;
+    FlashChoices choices;
 };
+
+std::vector<std::string> Locations(const TAtapi& atapi) {
+    std::vector<std::string> locations;
+    for (int i = 0; i < atapi.DriveCount(); ++i) {
+        locations.push_back(atapi.Location(i));
+    }
+    return locations;
+}
 
 int RunFlash(const FlashOptions& options) {
     // A reader of the log that went away must not make the flash fail: writes to it fail
@@ -35,40 +48,41 @@ int RunFlash(const FlashOptions& options) {
         return kExitUsage;
     }
     TAtapi& atapi = session.Atapi();
-    if (options.drive < 0 || options.drive >= atapi.DriveCount()) {
-        std::fprintf(stderr, "Err:There is no drive %d (%d found; see trozflash-cli list)\n",
-                     options.drive, atapi.DriveCount());
+    int drive = 0;
+    if (!ChooseDrive(Locations(atapi), options.drive, SystemListedNodeOf, drive, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return kExitUsage;
     }
     // Before the drive gets its first command: another copy may be writing into it.
-    const DriveLockResult lock = atapi.LockForWriting(options.drive);
+    const DriveLockResult lock = atapi.LockForWriting(drive);
     if (lock.outcome != DriveLockOutcome::Taken) {
         const std::string line =
-            SecondWriterRefusal(options.drive, DriveItemText(atapi.Entry(options.drive)),
-                                atapi.Location(options.drive));
+            SecondWriterRefusal(drive, DriveItemText(atapi.Entry(drive)), atapi.Location(drive));
         if (lock.outcome == DriveLockOutcome::HeldElsewhere) {
             std::fprintf(stderr, "%s\n", line.c_str());
             return kExitFailed;
         }
         std::fprintf(stderr, "Drive %d cannot be locked against other copies of TROZFlash (%s)\n",
-                     options.drive, lock.reason.c_str());
+                     drive, lock.reason.c_str());
     }
-    atapi.SelectDevice(options.drive);
-    const bool terminal = isatty(fileno(stdout)) != 0;
-    TerminalWindow window(atapi, options.file, options.drive, !options.noRestart, stdout, stdin,
-                          terminal);
+    atapi.SelectDevice(drive);
+    // With --json the log's lines join the other notes on standard error.
+    const bool json = options.choices.json;
+    const bool terminal = !json && isatty(fileno(stdout)) != 0;
+    TerminalWindow window(atapi, options.file, drive, !options.noRestart, json ? stderr : stdout,
+                          stdin, terminal);
     const std::unique_ptr<ShutdownInhibitor> inhibitor = MakeSystemShutdownInhibitor();
     DriveWriteSpan span(*inhibitor, kSignalNotices, stderr);
     window.GuardWrites(span);
     UpdateWorkflow workflow(atapi, window, session.GetClock(), session.Services());
-    workflow.OpenPackage();
-    workflow.StartUpdate();
-    window.Finish();
+    const FlashStreams streams{stdin, isatty(fileno(stdin)) != 0, stdout, stderr};
+    const int status =
+        RunPlannedUpdate(atapi, workflow, window, drive, options.file, options.choices, streams);
     // What the signal that waited for the drive would have ended the program with.
     if (span.HeldSignal() != 0) {
         return ExitStatusOfSignal(span.HeldSignal());
     }
-    return workflow.LastUpdateSucceeded() ? kExitOk : kExitFailed;
+    return status;
 }
 
 }  // namespace
@@ -78,10 +92,26 @@ void RegisterFlashCommand(CLI::App& app, int& exitStatus) {
     CLI::App* flash = app.add_subcommand(
         "flash",
         "Open a firmware package and write it into a drive, as Open and Start in the window do.\n"
-        "Exit status 0 only after \"Ok:Flash Complete!!\".");
+        "First names the drive, its revision, the package and its target on standard error and\n"
+        "asks \"Write this firmware? [y/N]\" on the terminal; afterwards says which revision the\n"
+        "drive now reports. The update's log lines go to standard output.\n"
+        "Exit status 0 only after \"Ok:Flash Complete!!\" (or, with --dry-run, when the package\n"
+        "would be written); 1 when refused, declined or failed; 2 when it cannot run (no such\n"
+        "drive, no terminal to ask and no --yes).");
     flash->add_option("FILE", options->file, "The firmware package (.tfs)")->required();
-    flash->add_option("--drive", options->drive, "The drive's index in trozflash-cli list")
+    flash
+        ->add_option("--drive", options->drive,
+                     "The drive: its index in trozflash-cli list, or its device node "
+                     "(/dev/sr0, /dev/sg1)")
         ->capture_default_str();
+    flash->add_flag("--yes,-y", options->choices.assumeYes,
+                    "Write without asking (for scripts; needed when standard input is no "
+                    "terminal)");
+    flash->add_flag("--dry-run", options->choices.dryRun,
+                    "Run every check Start runs, sending the drive INQUIRY only; write nothing");
+    flash->add_flag("--json", options->choices.json,
+                    "Print one JSON object (outcome, log lines, revisions before and after) on "
+                    "standard output; the log's lines go to standard error");
     flash->add_flag("--no-restart", options->noRestart,
                     "Answer the restart question with no, without asking (for scripts)");
     flash->callback([options, &exitStatus] { exitStatus = RunFlash(*options); });

@@ -1,10 +1,12 @@
 // trozflash-cli list: the drives the window would offer, in the same order.
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
+#include "cli/flash_plan.h"
 #include "drive/scsi_commands.h"
 
 namespace troz::cli {
@@ -12,6 +14,7 @@ namespace troz::cli {
 namespace {
 
 constexpr std::size_t kInquiryBufferLength = 100;
+constexpr int kListSchemaVersion = 1;
 
 // INQUIRY bytes 38-39, the model code support staff ask for when a package is refused.
 std::string ModelCode(TAtapi& atapi, int index) {
@@ -36,15 +39,24 @@ int RunList(bool json) {
         nlohmann::json drives = nlohmann::json::array();
         for (int i = 0; i < atapi.DriveCount(); ++i) {
             const DeviceEntry& entry = atapi.Entry(i);
-            drives.push_back({{"index", i},
-                              {"identification", std::string(entry.identification)},
-                              {"revision", std::string(entry.revision)},
-                              {"model_code", ModelCode(atapi, i)},
-                              {"location", atapi.Location(i)}});
+            const std::string identification = entry.identification;
+            drives.push_back(
+                {{"index", i},
+                 {"identification", identification},
+                 {"vendor", TrimmedField(identification.substr(
+                                0, std::min(identification.size(), kInquiryVendorLength)))},
+                 {"product", TrimmedField(identification.size() > kInquiryVendorLength
+                                              ? identification.substr(kInquiryVendorLength,
+                                                                      kInquiryProductLength)
+                                              : std::string())},
+                 {"revision", TrimmedField(entry.revision)},
+                 {"model_code", ModelCode(atapi, i)},
+                 {"location", atapi.Location(i)}});
         }
         atapi.SelectDevice(0);
+        const nlohmann::json list = {{"schema_version", kListSchemaVersion}, {"drives", drives}};
         std::printf("%s\n",
-                    drives.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+                    list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return kExitOk;
     }
     if (atapi.DriveCount() == 0) {
@@ -65,8 +77,9 @@ void RegisterListCommand(CLI::App& app, int& exitStatus) {
         app.add_subcommand("list", "List the optical drives, as the window offers them");
     auto json = std::make_shared<bool>(false);
     list->add_flag("--json", *json,
-                   "Print index, identification, revision, model_code (INQUIRY bytes 38-39) "
-                   "and location of each drive as JSON");
+                   "Print the drives as JSON: index, identification as the drive reports it, "
+                   "vendor, product and revision without their padding, "
+                   "model_code (INQUIRY bytes 38-39) and location");
     list->callback([json, &exitStatus] { exitStatus = RunList(*json); });
 }
 

@@ -20,6 +20,17 @@ namespace {
 
 constexpr const char* kVerifiedLine = "Ok:Firmware file check sum OK!!";
 constexpr int kJsonIndent = 2;
+constexpr int kInspectSchemaVersion = 1;
+
+// The verdict of the whole package: refused when the tool would take none of its images.
+bool AnyImageAccepted(const PackageInspection& inspection) {
+    for (const ImageInspection& image : inspection.images) {
+        if (ImageAccepted(inspection, image)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // verify shows the lines the window would show, one per line on standard output.
 // Texts from a package are bytes, not names: show every byte outside printable ASCII as \xHH.
@@ -64,23 +75,23 @@ nlohmann::json FindingsJson(const std::vector<PackageFinding>& findings) {
 nlohmann::json ImageJson(const PackageInspection& inspection, const ImageInspection& image) {
     nlohmann::json json = {{"index", image.index},
                            {"position", image.position},
-                           {"blockSizes", image.blockSizes},
-                           {"expectedChecksum", nullptr},
-                           {"computedChecksum", nullptr},
-                           {"scanWindowBytes", image.windowBytes},
-                           {"modelRecord", nullptr},
+                           {"block_sizes", image.blockSizes},
+                           {"expected_checksum", nullptr},
+                           {"computed_checksum", nullptr},
+                           {"scan_window_bytes", image.windowBytes},
+                           {"model_record", nullptr},
                            {"accepted", ImageAccepted(inspection, image)},
                            {"findings", FindingsJson(image.findings)}};
     if (image.expected) {
-        json["expectedChecksum"] = *image.expected;
+        json["expected_checksum"] = *image.expected;
     }
     if (image.computed) {
-        json["computedChecksum"] = *image.computed;
+        json["computed_checksum"] = *image.computed;
     }
     if (image.modelRecord) {
-        json["modelRecord"] = {{"signatureOffset", image.modelRecord->signatureOffset},
-                               {"targetProduct", Printable(image.modelRecord->targetProduct)},
-                               {"modelCode", ModelCodeHex(image.modelRecord->modelCode)}};
+        json["model_record"] = {{"signature_offset", image.modelRecord->signatureOffset},
+                                {"target_product", Printable(image.modelRecord->targetProduct)},
+                                {"model_code", ModelCodeHex(image.modelRecord->modelCode)}};
     }
     return json;
 }
@@ -94,21 +105,22 @@ nlohmann::json InspectionJson(const std::string& path, const PackageInspection& 
     for (int k = 0; k < kImageChecksumEntries; ++k) {
         imageChecksumTable.push_back(header.ImageChecksum(k));
     }
-    nlohmann::json json = {{"file", PrintableName(path)},
-                           {"headerBytes", inspection.headerBytesRead},
-                           {"magicMatches", header.MagicMatches()},
+    nlohmann::json json = {{"schema_version", kInspectSchemaVersion},
+                           {"file", PrintableName(path)},
+                           {"header_bytes", inspection.headerBytesRead},
+                           {"magic_matches", header.MagicMatches()},
                            {"format", header.Format()},
-                           {"multiImage", header.IsMultiImage()},
-                           {"scrambleFlag", header.ScrambleFlag()},
+                           {"multi_image", header.IsMultiImage()},
+                           {"scramble_flag", header.ScrambleFlag()},
                            {"scrambled", header.IsScrambled()},
-                           {"blockCount", header.BlockCount()},
-                           {"blockSizeTable", blockSizeTable},
+                           {"block_count", header.BlockCount()},
+                           {"block_size_table", blockSizeTable},
                            {"findings", FindingsJson(inspection.findings)},
-                           {"imagesNotListed", inspection.imagesNotListed}};
+                           {"images_not_listed", inspection.imagesNotListed}};
     if (header.IsMultiImage()) {
-        json["imageCount"] = header.ImageCount();
-        json["imageSize"] = ImageSize(header);
-        json["imageChecksumTable"] = imageChecksumTable;
+        json["image_count"] = header.ImageCount();
+        json["image_size"] = ImageSize(header);
+        json["image_checksum_table"] = imageChecksumTable;
     } else {
         json["checksum"] = header.Checksum();
     }
@@ -191,7 +203,7 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
     auto* command = app.add_subcommand(
         "inspect",
         "Show a package's header, images, model records and checksums, and whether "
-        "the tool would refuse it and why");
+        "the tool would refuse it and why; exit status 1 when it would refuse every image");
     auto path = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
     command->add_option("FILE", *path, "The package file (.tfs)")->required();
@@ -212,7 +224,7 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
         } else {
             PrintInspection(*path, inspection);
         }
-        exitStatus = kExitOk;
+        exitStatus = AnyImageAccepted(inspection) ? kExitOk : kExitFailed;
     });
 }
 

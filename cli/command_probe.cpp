@@ -10,10 +10,7 @@
 #include "cli/commands.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
-
-#if defined(TROZ_HAVE_SGUTILS)
-#include <scsi/sg_lib.h>
-#endif
+#include "cli/sense_text.h"
 
 namespace troz::cli {
 
@@ -25,31 +22,6 @@ struct ProbeOptions {
     int drive = 0;
     unsigned count = 0;
 };
-
-std::string SenseKeyText(std::uint8_t key) {
-#if defined(TROZ_HAVE_SGUTILS)
-    char text[kTextLength] = {};
-    sg_get_sense_key_str(key & 0x0F, sizeof text, text);
-    return text;
-#else
-    return "sense key " + std::to_string(key & 0x0F);
-#endif
-}
-
-std::string AdditionalSenseText(std::uint8_t asc, std::uint8_t ascq) {
-#if defined(TROZ_HAVE_SGUTILS)
-    char text[kTextLength] = {};
-    sg_get_asc_ascq_str(asc, ascq, sizeof text, text);
-    // The library puts a "Additional sense: " label in front, which the line says already.
-    const std::string label = "Additional sense: ";
-    std::string plain = text;
-    return plain.rfind(label, 0) == 0 ? plain.substr(label.size()) : plain;
-#else
-    char text[kTextLength];
-    std::snprintf(text, sizeof text, "additional sense %02X/%02X", asc, ascq);
-    return text;
-#endif
-}
 
 // The SCSI generic node of a /dev/srN drive, from sysfs; empty when there is none.
 std::string GenericNodeOf(const std::string& location) {
@@ -81,10 +53,11 @@ std::string Outcome(const CommandOutcome& outcome) {
         break;
     }
     const SenseBytes& sense = outcome.sense;
-    char text[kTextLength];
-    std::snprintf(text, sizeof text, "status 0x%02X, sense %X/%02X/%02X: ", outcome.status,
+    char codes[kTextLength];
+    std::snprintf(codes, sizeof codes, "status 0x%02X, sense %X/%02X/%02X", outcome.status,
                   sense.senseKey, sense.asc, sense.ascq);
-    return text + SenseKeyText(sense.senseKey) + ", " + AdditionalSenseText(sense.asc, sense.ascq);
+    const std::string words = SenseInPlainWords({sense.senseKey, sense.asc, sense.ascq});
+    return words.empty() ? codes : std::string(codes) + ": " + words;
 }
 
 int RunProbe(const ProbeOptions& options) {

@@ -79,6 +79,10 @@ void TerminalWindow::DrawProgress() {
 void TerminalWindow::AddLogLine(const std::string& text) {
     ClearProgressLine();
     std::fprintf(out_, "%s\n", text.c_str());
+    if (observer_) {
+        std::fflush(out_);
+        observer_(text);
+    }
     if (drawProgress_ && progressStarted_) {
         DrawProgress();
     }

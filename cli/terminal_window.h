@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "drive/atapi.h"
 #include "drive/drive_write_span.h"
@@ -42,6 +44,10 @@ public:
     // From now on the drive's writing holds the ending signals and shutdown (see
     // DriveWriteSpan). A signal held back answers the restart question with no.
     void GuardWrites(DriveWriteSpan& span) { span_ = &span; }
+    // Called with each log line right after it is shown, before the progress bar returns.
+    void ObserveLines(std::function<void(const std::string&)> observer) {
+        observer_ = std::move(observer);
+    }
 
 private:
     void DrawProgress();
@@ -57,6 +63,7 @@ private:
     std::FILE* in_;
     bool drawProgress_;
     DriveWriteSpan* span_ = nullptr;
+    std::function<void(const std::string&)> observer_;
     // The bar appears with the first progress the update reports, and is redrawn below each
     // later log line until Finish.
     bool progressStarted_ = false;

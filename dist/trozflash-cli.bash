@@ -46,7 +46,7 @@ _trozflash_cli() {
         verify) options="--image" ;;
         pack) options="--output --multi --scrambled --image --generate --block-sizes --vendor
                        --product --revision --model-code --record-offset" ;;
-        flash) options="--drive --no-restart" ;;
+        flash) options="--drive --yes --dry-run --json --no-restart" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options --help" -- "$cur"))

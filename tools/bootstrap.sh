@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    libcli11-dev nlohmann-json3-dev libsystemd-dev
+    libcli11-dev nlohmann-json3-dev libsystemd-dev libsgutils2-dev
     qt6-base-dev fonts-dejavu-core bash-completion
     dbus-daemon python3-dbusmock
     libsgutils2-dev
@@ -37,7 +37,7 @@ case "${1:-}" in
         echo "== Drives before the update"
         "$cli" list
         echo "== Flashing the demo package into drive 0"
-        "$cli" flash --drive 0 --no-restart build/default/demo/kvw-a100a.tfs
+        "$cli" flash --drive 0 --yes --no-restart build/default/demo/kvw-a100a.tfs
         echo "== Drives after the update"
         "$cli" list
         ;;

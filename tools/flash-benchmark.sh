@@ -32,7 +32,7 @@ for run in $(seq 1 "$runs"); do
     rm -rf "$state/trozflash"
     start=$(date +%s%N)
     times_before=$(cat /proc/$$/stat | awk '{print $16 + $17}')  # children's user + sys ticks
-    "$cli" flash --drive 0 --no-restart "$package" >/dev/null
+    "$cli" flash --drive 0 --yes --no-restart "$package" >/dev/null
     end=$(date +%s%N)
     times_after=$(cat /proc/$$/stat | awk '{print $16 + $17}')
     ticks=$(getconf CLK_TCK)

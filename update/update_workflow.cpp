@@ -72,9 +72,9 @@ const DeviceEntry* UpdateWorkflow::SelectedEntry() {
     return &atapi_.Entry(index);
 }
 
-void UpdateWorkflow::StartUpdate() {
+bool UpdateWorkflow::RunStart(StartMode mode) {
     if (updateRunning_) {
-        return;
+        return false;
     }
     // Cleared on every way out, so nothing can leave Open and closing refused for good.
     struct RunningFlag {
@@ -97,14 +97,19 @@ void UpdateWorkflow::StartUpdate() {
     if (refusal != nullptr) {
         window_.AddLogLine(refusal);
         window_.SetDriveListEnabled(true);
-        return;
+        return false;
     }
     window_.SetProgress(kProgressNamed);
     if (!ValidatePackage(path, headerCopy_, state_, window_)) {
         window_.SetDriveListEnabled(true);
-        return;
+        return false;
     }
     window_.SetProgress(kProgressValidated);
+    if (mode == StartMode::CheckOnly) {
+        const bool compatible = CheckCompatibility();
+        window_.SetDriveListEnabled(true);
+        return compatible;
+    }
     atapi_.StopPlayScan();
     atapi_.StopUnit();
     window_.SetStartEnabled(false);
@@ -112,9 +117,10 @@ void UpdateWorkflow::StartUpdate() {
     RunUpdate();
     window_.SetStartEnabled(true);
     window_.SetExitEnabled(true);
+    return lastUpdateSucceeded_;
 }
 
-void UpdateWorkflow::RunUpdate() {
+bool UpdateWorkflow::CheckCompatibility() {
     std::uint8_t inquiry[kInquiryBufferLength] = {};
     atapi_.Inquiry(inquiry);
     bool compatible = false;
@@ -133,7 +139,11 @@ void UpdateWorkflow::RunUpdate() {
     } else {
         compatible = CheckModelCode();
     }
-    if (compatible && CheckVendor() && CheckProductTable() && CheckTargetProduct()) {
+    return compatible && CheckVendor() && CheckProductTable() && CheckTargetProduct();
+}
+
+void UpdateWorkflow::RunUpdate() {
+    if (CheckCompatibility()) {
         FlashDriver driver(atapi_, window_, clock_, window_.PackageFileName(), headerCopy_, state_);
         if (driver.FlashFirmware()) {
             window_.SetProgress(kProgressDone);

@@ -37,7 +37,11 @@ public:
     // The Open button: the open dialog, then the scan for the image that fits.
     void OpenPackage();
     // The Start button.
-    void StartUpdate();
+    void StartUpdate() { RunStart(StartMode::Write); }
+    // Every check of Start (the early refusals, the package check, the compatibility checks)
+    // with the same lines, but the drive hears INQUIRY only: it is neither quieted nor
+    // written. True when Start would write the firmware.
+    bool CheckUpdate() { return RunStart(StartMode::CheckOnly); }
     // True from the press of Start until its handler ends: the window must not close and
     // no other package may be opened meanwhile, since a drive may be programming itself.
     bool UpdateRunning() const { return updateRunning_; }
@@ -48,7 +52,11 @@ public:
     bool ImageChosen() const { return imageChosen_; }
 
 private:
+    enum class StartMode { Write, CheckOnly };
+
     // The steps of Start, in the order they run.
+    bool RunStart(StartMode mode);
+    bool CheckCompatibility();
     void RunUpdate();
     bool CheckModelCode();
     bool CheckVendor();

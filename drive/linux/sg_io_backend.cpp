@@ -47,6 +47,11 @@ bool IsGenericNodeName(const std::string& name) {
     return true;
 }
 
+// Where sysfs lists the SCSI generic node of /dev/srN.
+std::string GenericFolderOf(int candidate) {
+    return kSysfsBlockFolder + std::to_string(candidate) + kSysfsGenericFolder;
+}
+
 std::string SystemText(int error) {
     std::string text;
     std::uint32_t lastError = 0;
@@ -79,11 +84,21 @@ std::string SgIoBackend::DevicePath(int candidate) {
 }
 
 std::string SgIoBackend::FindGenericNode(int candidate) {
-    const std::string folder = kSysfsBlockFolder + std::to_string(candidate) + kSysfsGenericFolder;
-    for (const std::string& name : system_.ListDirectory(folder)) {
+    for (const std::string& name : system_.ListDirectory(GenericFolderOf(candidate))) {
         const std::string node = kDeviceFolder + name;
         if (IsGenericNodeName(name) && system_.Probe(node) == NodeKind::CharacterDevice) {
             return node;
+        }
+    }
+    return {};
+}
+
+std::string BlockNodeOfGenericNode(LinuxSystem& system, const std::string& genericNode) {
+    for (int candidate = 0; candidate < PassThroughBackend::kCandidateCount; ++candidate) {
+        for (const std::string& name : system.ListDirectory(GenericFolderOf(candidate))) {
+            if (IsGenericNodeName(name) && kDeviceFolder + name == genericNode) {
+                return kBlockNodePrefix + std::to_string(candidate);
+            }
         }
     }
     return {};

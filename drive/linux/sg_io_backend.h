@@ -48,4 +48,8 @@ private:
     bool openFailureReported_ = false;
 };
 
+// The block node (/dev/srN) of the optical drive whose SCSI generic node is genericNode
+// (/dev/sgM), as sysfs maps them; empty when no candidate drive has that node.
+std::string BlockNodeOfGenericNode(LinuxSystem& system, const std::string& genericNode);
+
 }  // namespace troz

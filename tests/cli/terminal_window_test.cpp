@@ -12,8 +12,11 @@
 #include <optional>
 #include <string>
 
+#include "cli/exit_status.h"
+#include "cli/flash_plan.h"
 #include "cli/interrupt_guard.h"
 #include "tests/support/recording_services.h"
+#include "tests/support/stdio_streams.h"
 #include "update/update_workflow.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/virtual_clock.h"
@@ -21,49 +24,10 @@
 namespace troz::cli {
 namespace {
 
+using test::Capture;
+using test::Input;
+
 constexpr const char* kQuestion = "Reboot this computer right now ? [yes/No] ";
-
-// A stream over a copy of the text, and one that collects what is written into it.
-struct StreamCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using Stream = std::unique_ptr<std::FILE, StreamCloser>;
-
-class Capture {
-public:
-    Capture() : file_(open_memstream(&buffer_, &size_)) {}
-    ~Capture() {
-        file_.reset();
-        std::free(buffer_);
-    }
-    std::FILE* File() { return file_.get(); }
-    std::string Text() {
-        std::fflush(file_.get());
-        return std::string(buffer_, size_);
-    }
-
-private:
-    char* buffer_ = nullptr;
-    std::size_t size_ = 0;
-    Stream file_;
-};
-
-class Input {
-public:
-    explicit Input(std::string text) : text_(std::move(text)) {
-        // fmemopen refuses a zero-length buffer on some C libraries: keep one byte, read none.
-        file_.reset(fmemopen(text_.data(), text_.empty() ? 1 : text_.size(), "r"));
-        if (text_.empty()) {
-            std::fgetc(file_.get());
-        }
-    }
-    std::FILE* File() { return file_.get(); }
-    long Position() { return std::ftell(file_.get()); }
-
-private:
-    std::string text_;
-    Stream file_;
-};
 
 // The inhibitor's life as the span leads it. A signal, when set, arrives the moment the
 // inhibitor is taken: right as the first firmware goes out.
@@ -319,6 +283,82 @@ TEST_P(TerminalFlash, RefusalBeforeAnyFirmwareLeavesSignalsAndShutdownAlone) {
     std::string output;
     EXPECT_FALSE(Flash(2, "no\n", output, &span));
     EXPECT_TRUE(inhibitor.events.empty());
+}
+
+// trozflash-cli flash as a whole: the plan, each way of answering the question, and the
+// revision afterwards. Only a given consent writes; the record says what happened.
+TEST_P(TerminalFlash, PlannedFlashWritesOnlyWithConsentAndReportsTheRevision) {
+    struct Run {
+        const char* name;
+        FlashChoices choices;
+        bool terminal;
+        const char* answer;
+        int status;
+        int programs;  // of drive 0 so far
+        const char* lastNote;
+    };
+    const std::string plan =
+        "About to write firmware into drive 0:\n  drive:    TROZ    KVW-A100A" +
+        std::string(8, ' ') + "1.00  (" + atapi_->Location(0) + ")\n";
+    const Run runs[] = {
+        {"declined", {}, true, "n\n", kExitFailed, 0, kNotConfirmed},
+        {"end of input", {}, true, "", kExitFailed, 0, kNotConfirmed},
+        {"nobody to ask", {}, false, "yes\n", kExitUsage, 0, kNoTerminalToAsk},
+        {"dry run",
+         {false, true, false},
+         false,
+         "",
+         kExitOk,
+         0,
+         "Dry run: the package would be written; the drive was sent INQUIRY only."},
+        {"yes typed",
+         {},
+         true,
+         " Yes \n",
+         kExitOk,
+         1,
+         "Drive 0 now reports revision 1.10 (it was 1.00)."},
+        {"--yes, as JSON",
+         {true, false, true},
+         false,
+         "",
+         kExitOk,
+         2,
+         "Drive 0 still reports revision 1.10: the revision did not change."},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.name);
+        Capture log, notes, out;
+        Input input(run.answer);
+        atapi_->SelectDevice(0);
+        TerminalWindow window(*atapi_, TROZFLASH_DEMO_PACKAGE, 0, false, log.File(), nullptr,
+                              false);
+        UpdateWorkflow workflow(*atapi_, window, clock_, services_);
+        const FlashStreams streams{input.File(), run.terminal, out.File(), notes.File()};
+        EXPECT_EQ(RunPlannedUpdate(*atapi_, workflow, window, 0, TROZFLASH_DEMO_PACKAGE,
+                                   run.choices, streams),
+                  run.status);
+        EXPECT_EQ(drives_.Drive(0).ProgramCount(), run.programs);
+        const std::string noted = notes.Text();
+        if (run.programs < 2) {
+            EXPECT_EQ(noted.rfind(plan, 0), 0u) << noted;
+        }
+        EXPECT_NE(noted.find(std::string(run.lastNote) + "\n"), std::string::npos) << noted;
+        const bool written = run.status == kExitOk && !run.choices.dryRun;
+        EXPECT_EQ(log.Text().find("Ok:Flash Complete!!") != std::string::npos, written);
+        if (run.choices.json) {
+            const nlohmann::json record = nlohmann::json::parse(out.Text());
+            EXPECT_EQ(record["schema_version"], 1);
+            EXPECT_EQ(record["outcome"], "written");
+            EXPECT_EQ(record["log"],
+                      (std::vector<std::string>{"Flashing ..", "Ok:Flash Complete!!"}));
+            EXPECT_EQ(record["revision_before"], "1.10");
+            EXPECT_EQ(record["revision_after"], "1.10");
+        } else {
+            EXPECT_EQ(out.Text(), "");
+        }
+    }
+    EXPECT_EQ(services_.restartRequests, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTransports, TerminalFlash,

@@ -29,7 +29,7 @@ expect() {
 
 expect "--help --version flash inspect list pack verify" trozflash-cli ""
 expect "flash" trozflash-cli fl
-expect "--drive --help --no-restart" trozflash-cli flash --
+expect "--drive --dry-run --help --json --no-restart --yes" trozflash-cli flash --
 expect "fw.tfs" trozflash-cli flash ""
 expect "" trozflash-cli flash --drive ""
 expect "fw.tfs" trozflash-cli pack -o ""

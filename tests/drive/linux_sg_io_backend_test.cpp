@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "drive/linux/sg_io_backend.h"
@@ -89,6 +90,26 @@ TEST_F(SgIoBackendTest, WithoutAUsableGenericNodeTheSrNodeCarriesTheCommands) {
     EXPECT_EQ(system.openedPaths,
               (std::vector<std::string>{"/dev/sr0", "/dev/sr1", "/dev/sg5", "/dev/sr2"}));
     EXPECT_TRUE(services.messages.empty());
+}
+
+// What --drive /dev/sgM finds: the drive whose sysfs folder lists that node.
+TEST_F(SgIoBackendTest, AGenericNodeLeadsToTheBlockNodeOfItsDrive) {
+    AddDrive(0, "sg1");
+    AddDrive(3, "sg0");
+    AddDrive(24, "sg12");
+    system.folders["/sys/block/sr5/device/scsi_generic"] = {"../sg2", "sgx"};
+    const std::pair<const char*, const char*> cases[] = {{"/dev/sg0", "/dev/sr3"},
+                                                         {"/dev/sg1", "/dev/sr0"},
+                                                         {"/dev/sg12", "/dev/sr24"},
+                                                         {"/dev/sg2", ""},
+                                                         {"/dev/sgx", ""},
+                                                         {"/dev/sr0", ""},
+                                                         {"sg1", ""},
+                                                         {"", ""}};
+    for (const auto& [node, blockNode] : cases) {
+        EXPECT_EQ(BlockNodeOfGenericNode(system, node), blockNode) << node;
+    }
+    EXPECT_TRUE(system.openedPaths.empty());
 }
 
 TEST_F(SgIoBackendTest, ADriveThatCannotBeOpenedIsReportedOnceWithTheRemedy) {

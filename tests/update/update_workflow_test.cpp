@@ -78,6 +78,50 @@ TEST_P(CompatibilityDecision, RefusesWithTheFirstFailingCheckOnlyAndSendsNoFirmw
     EXPECT_FALSE(rig.workflow->LastUpdateSucceeded());
 }
 
+// The dry run: the same refusal, and the drive hears the same INQUIRYs but is not quieted.
+TEST_P(CompatibilityDecision, CheckingOnlyRefusesTheSameWithInquiryAlone) {
+    const DecisionCase& c = GetParam();
+    WorkflowRig rig(DirectDrive(c.drive));
+    rig.OpenPackage(SinglePackage(RecordImage(c.package)));
+    rig.Forget();
+
+    EXPECT_FALSE(rig.workflow->CheckUpdate());
+
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{c.refusal});
+    EXPECT_EQ(rig.Watched(0).opcodes,
+              std::vector<std::uint8_t>(c.opcodes.begin() + 2, c.opcodes.end()));
+    EXPECT_TRUE(rig.window.driveListEnabled);
+}
+
+TEST(StartCheckOnly, AnAcceptedPackageIsReportedWithoutALineAndStartStillWritesIt) {
+    WorkflowRig rig(DirectDrive(Identity("TROZ", "KVW-A100A", kCodeA1)));
+    rig.OpenPackage(SinglePackage(DemoImage()));
+    rig.Forget();
+
+    EXPECT_TRUE(rig.workflow->CheckUpdate());
+    EXPECT_TRUE(rig.window.lines.empty());
+    EXPECT_EQ(rig.Watched(0).opcodes, (std::vector<std::uint8_t>{kInquiry, kInquiry}));
+    EXPECT_EQ(rig.Drive(0).ProgramCount(), 0);
+    EXPECT_FALSE(rig.workflow->LastUpdateSucceeded());
+    EXPECT_EQ(rig.window.restartQuestions, 0);
+
+    rig.Start();
+    EXPECT_EQ(rig.window.lines.back(), kFlashComplete);
+    EXPECT_EQ(rig.Drive(0).ProgramCount(), 1);
+}
+
+TEST(StartCheckOnly, EarlyRefusalsAndAFailedPackageCheckSendNothing) {
+    WorkflowRig rig(DirectDrive(Identity("TROZ", "KVW-A100A", kCodeA1)));
+    EXPECT_FALSE(rig.workflow->CheckUpdate());
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kNoFirmware});
+    const std::string path = rig.OpenPackage(SinglePackage(DemoImage()));
+    std::remove(path.c_str());
+    rig.Forget();
+    EXPECT_FALSE(rig.workflow->CheckUpdate());
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kOpenFirmwareFileError});
+    EXPECT_TRUE(rig.Watched(0).opcodes.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Refusals, CompatibilityDecision,
     ::testing::Values(

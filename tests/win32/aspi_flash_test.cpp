@@ -99,8 +99,9 @@ protected:
 
     ChildResult FlashDemo(const char* firstDrive = nullptr, bool logRequests = true) {
         std::filesystem::remove(directory / "requests.log");
-        return RunCli("flash --drive 0 --no-restart \"" + WindowsPath(TROZ_DEMO_PACKAGE) + "\"",
-                      firstDrive, logRequests);
+        return RunCli(
+            "flash --drive 0 --yes --no-restart \"" + WindowsPath(TROZ_DEMO_PACKAGE) + "\"",
+            firstDrive, logRequests);
     }
 
     std::vector<LoggedRequest> Requests() { return ReadExecRequests(directory / "requests.log"); }
@@ -131,7 +132,17 @@ TEST_F(AspiFlash, DemoPackageGoesInByTheDirectProcedure) {
     ASSERT_TRUE(flash.finished);
     EXPECT_EQ(flash.exitCode, 0u);
     EXPECT_EQ(WithoutCarriageReturns(flash.output), kFlashOutput);
-    EXPECT_EQ(flash.errors, "");
+    // Beside the log: the plan before writing and the revision afterwards, nothing else.
+    const std::string errors = WithoutCarriageReturns(flash.errors);
+    EXPECT_EQ(errors.rfind("About to write firmware into drive 0:\n  drive:    TROZ    KVW-A100A"
+                           "        1.00  (ha 0 target 0 lun 0)\n",
+                           0),
+              0u)
+        << errors;
+    ASSERT_NE(errors.find("  target:"), std::string::npos) << errors;
+    EXPECT_EQ(errors.substr(errors.find("  target:")),
+              "  target:   TROZ    KVW-A100A       1.10\n"
+              "Drive 0 now reports revision 1.10 (it was 1.00).\n");
 
     const std::vector<LoggedRequest> requests = Requests();
     const std::size_t firstBlock = IndexOf(requests, "05", "00");

@@ -9,6 +9,6 @@ for round in 1 2 3 4 5; do
     sg_turs -t -n 2000 /dev/sg0 2>&1 | sed -n 's/^/BENCH sg_turs: /p' | grep -i "time\|per"
 done
 : >/tmp/drive.log
-time /bin/trozflash-cli flash --drive 0 --no-restart $package 2>&1 | grep "Ok:\|Err:\|^real\|^user\|^sys"
+time /bin/trozflash-cli flash --yes --drive 0 --no-restart $package 2>&1 | grep "Ok:\|Err:\|^real\|^user\|^sys"
 awk '/ a0 04 e/ {after = 1; next} after && /^00 cdb/ {polls++} END {print "BENCH completion wait polls: " polls}' /tmp/drive.log
 echo TROZ-BENCH-END

@@ -5,6 +5,6 @@
 # expect: Err:Flash error,time out 120 Sec
 # expect: exit status 1
 start_tcmu --personality never-comes-back
-time /bin/trozflash-cli flash --drive 0 --no-restart $package
+time /bin/trozflash-cli flash --yes --drive 0 --no-restart $package
 echo "exit status $?"
 echo "polls: $(grep -c '^00 cdb' /tmp/drive.log) TEST UNIT READY in all"

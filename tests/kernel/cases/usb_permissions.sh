@@ -3,7 +3,7 @@
 # expect: Cannot open the drive /dev/sr0 (/dev/sg0): Permission denied. Run as root, or get read-write access to /dev/sg0 (for instance as a member of the group 'cdrom' that owns it).
 # expect: as a member of cdrom
 # expect: 0  TROZ    KVW-A100A        1.00
-# expect: TEST UNIT READY: status 0x02, sense 2/3A/00: Not Ready, Medium not present
+# expect: TEST UNIT READY: status 0x02, sense 2/3A/00: Not Ready: Medium not present
 
 start_usb
 chgrp cdrom /dev/sg0 /dev/sr0

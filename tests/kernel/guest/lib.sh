@@ -72,7 +72,7 @@ run_cli() {
 flash_and_list() {
     local start end
     start=$(date +%s)
-    run_cli flash --drive 0 --no-restart "${1:-$package}"
+    run_cli flash --yes --drive 0 --no-restart "${1:-$package}"
     end=$(date +%s)
     echo "flash took $((end - start)) s"
     run_cli list
