@@ -3,7 +3,6 @@
 // time per command over that many TEST UNIT READY commands.
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -11,6 +10,11 @@
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
 #include "cli/sense_text.h"
+
+#ifdef __linux__
+#include "drive/linux/linux_system.h"
+#include "drive/linux/sg_io_backend.h"
+#endif
 
 namespace troz::cli {
 
@@ -25,17 +29,13 @@ struct ProbeOptions {
 
 // The SCSI generic node of a /dev/srN drive, from sysfs; empty when there is none.
 std::string GenericNodeOf(const std::string& location) {
-    const std::string prefix = "/dev/sr";
-    std::error_code error;
-    if (location.rfind(prefix, 0) != 0) {
-        return {};
-    }
-    const std::filesystem::path folder =
-        "/sys/block/sr" + location.substr(prefix.size()) + "/device/scsi_generic";
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        return "/dev/" + entry.path().filename().string();
-    }
+#ifdef __linux__
+    RealLinuxSystem system;
+    return GenericNodeOfBlockNode(system, location);
+#else
+    (void)location;
     return {};
+#endif
 }
 
 // "GOOD", or the status with the sense in plain words, or why no status came back.

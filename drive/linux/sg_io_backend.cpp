@@ -84,9 +84,26 @@ std::string SgIoBackend::DevicePath(int candidate) {
 }
 
 std::string SgIoBackend::FindGenericNode(int candidate) {
-    for (const std::string& name : system_.ListDirectory(GenericFolderOf(candidate))) {
+    return GenericNodeOfBlockNode(system_, DevicePath(candidate));
+}
+
+std::string GenericNodeOfBlockNode(LinuxSystem& system, const std::string& blockNode) {
+    if (blockNode.rfind(kBlockNodePrefix, 0) != 0) {
+        return {};
+    }
+    const std::string number = blockNode.substr(std::char_traits<char>::length(kBlockNodePrefix));
+    int candidate = -1;
+    for (int i = 0; i < PassThroughBackend::kCandidateCount; ++i) {
+        if (number == std::to_string(i)) {
+            candidate = i;
+        }
+    }
+    if (candidate < 0) {
+        return {};
+    }
+    for (const std::string& name : system.ListDirectory(GenericFolderOf(candidate))) {
         const std::string node = kDeviceFolder + name;
-        if (IsGenericNodeName(name) && system_.Probe(node) == NodeKind::CharacterDevice) {
+        if (IsGenericNodeName(name) && system.Probe(node) == NodeKind::CharacterDevice) {
             return node;
         }
     }

@@ -51,5 +51,7 @@ private:
 // The block node (/dev/srN) of the optical drive whose SCSI generic node is genericNode
 // (/dev/sgM), as sysfs maps them; empty when no candidate drive has that node.
 std::string BlockNodeOfGenericNode(LinuxSystem& system, const std::string& genericNode);
+// The other way: the SCSI generic node of the optical drive /dev/srN; empty when it has none.
+std::string GenericNodeOfBlockNode(LinuxSystem& system, const std::string& blockNode);
 
 }  // namespace troz
