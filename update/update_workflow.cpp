@@ -100,7 +100,12 @@ void UpdateWorkflow::StartUpdate() {
         return;
     }
     window_.SetProgress(kProgressNamed);
-    if (!ValidatePackage(path, headerCopy_, state_, window_)) {
+    // Held open from the check to the last block, and closed on every way out of Start.
+    struct ClosedAtEnd {
+        ~ClosedAtEnd() { package = CheckedPackage{}; }
+        CheckedPackage& package;
+    } closedAtEnd{checked_};
+    if (!ValidatePackage(path, headerCopy_, state_, window_, checked_)) {
         window_.SetDriveListEnabled(true);
         return;
     }
@@ -134,7 +139,7 @@ void UpdateWorkflow::RunUpdate() {
         compatible = CheckModelCode();
     }
     if (compatible && CheckVendor() && CheckProductTable() && CheckTargetProduct()) {
-        FlashDriver driver(atapi_, window_, clock_, window_.PackageFileName(), headerCopy_, state_);
+        FlashDriver driver(atapi_, window_, clock_, checked_, headerCopy_, state_);
         if (driver.FlashFirmware()) {
             window_.SetProgress(kProgressDone);
             window_.AddLogLine(kFlashComplete);

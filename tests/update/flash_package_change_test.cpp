@@ -1,0 +1,132 @@
+// The blocks that go to the drive are the blocks Start checked: a package replaced, cut,
+// grown, touched or rewritten while the flash pauses before its first block gets no trigger.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <utility>
+
+#include "tests/support/flash_rig.h"
+#include "update/checked_package.h"
+
+namespace troz::test {
+namespace {
+
+// Passes time on to the rig's clock and changes the package during one pause.
+class PauseHook final : public Clock {
+public:
+    explicit PauseHook(VirtualClock& clock) : clock_(clock) {}
+    void Sleep(std::uint32_t milliseconds) override {
+        clock_.Sleep(milliseconds);
+        if (milliseconds == pause && change) {
+            std::exchange(change, nullptr)();
+        }
+    }
+    std::uint32_t GetTickCount() override { return clock_.GetTickCount(); }
+
+    std::uint32_t pause = 0;
+    std::function<void()> change;
+
+private:
+    VirtualClock& clock_;
+};
+
+namespace fs = std::filesystem;
+
+void WriteAt(const std::string& path, long offset, const std::vector<std::uint8_t>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(file, nullptr);
+    std::fseek(file, offset, SEEK_SET);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+// Blocks larger than the stream's buffer, so block 1 is read from the file again and not
+// from what the check left buffered. Its bytes 0x10 and 0x11 differ.
+constexpr std::uint16_t kBlockSize = 6000;
+constexpr long kBlock1 = static_cast<long>(kPackageHeaderSize) + kBlockSize;
+
+struct Change {
+    const char* name;
+    // Blocks the flash still reads and sends before it finds the change.
+    int blocksSent;
+    std::function<void(const std::string& path)> apply;
+};
+
+const std::vector<Change>& Changes() {
+    static const std::vector<Change> changes = {
+        {"two bytes swapped, same sum, same size and time", 1,
+         [](const std::string& path) {
+             const auto time = fs::last_write_time(path);
+             std::vector<std::uint8_t> bytes(2);
+             std::FILE* file = std::fopen(path.c_str(), "rb");
+             std::fseek(file, kBlock1 + 0x10, SEEK_SET);
+             ASSERT_EQ(std::fread(bytes.data(), 1, 2, file), 2u);
+             std::fclose(file);
+             ASSERT_NE(bytes[0], bytes[1]);
+             WriteAt(path, kBlock1 + 0x10, {bytes[1], bytes[0]});
+             fs::last_write_time(path, time);
+         }},
+        {"replaced by rename with the same bytes", 2,
+         [](const std::string& path) {
+             fs::copy_file(path, path + ".new");
+             fs::rename(path + ".new", path);
+         }},
+        {"grown past its image", 2,
+         [](const std::string& path) { fs::resize_file(path, fs::file_size(path) + 1); }},
+        {"written to, same bytes", 2,
+         [](const std::string& path) {
+             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
+         }},
+        {"removed", 2, [](const std::string& path) { fs::remove(path); }},
+    };
+    return changes;
+}
+
+class PackageChangeTest : public FlashTest {
+protected:
+    PackageChangeTest() { blockSizes = {kBlockSize, kBlockSize}; }
+};
+
+TEST_P(PackageChangeTest, PackageChangedDuringThePauseGetsNoTrigger) {
+    struct Procedure {
+        Personality personality;
+        std::uint32_t pause;
+        std::uint8_t opcode;
+    };
+    for (const Procedure procedure :
+         {Procedure{Personality::Direct, kDirectPauseBeforeBlocksMs, kOpVendor},
+          Procedure{Personality::BufferedOnly, kBufferedPauseBeforeBlocksMs, kOpWriteBuffer}}) {
+        for (const Change& change : Changes()) {
+            SCOPED_TRACE(change.name);
+            auto rig = MakeRig(RigConfig(procedure.personality));
+            PauseHook hook(rig->clock);
+            hook.pause = procedure.pause;
+            hook.change = [&] { change.apply(rig->package->Path()); };
+            EXPECT_FALSE(rig->Driver(hook).FlashFirmware());
+            EXPECT_EQ(hook.change, nullptr) << "the pause came";
+
+            EXPECT_EQ(rig->window.lines.back(), kPackageChanged);
+            EXPECT_EQ(rig->window.lines.size(),
+                      procedure.personality == Personality::Direct ? 2u : 3u)
+                << "one line, no other procedure after it";
+            EXPECT_TRUE(TriggersSent(rig->Commands()).empty());
+            const auto sent = rig->CommandsWithOpcode(procedure.opcode);
+            std::size_t blocks = 0;
+            for (const ReceivedCommand& command : sent) {
+                blocks += !IsTrigger(command) && command.length > 0 ? 1 : 0;
+            }
+            EXPECT_EQ(blocks, static_cast<std::size_t>(change.blocksSent));
+            EXPECT_EQ(rig->drive.ProgramCount(), 0);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, PackageChangeTest,
+                         ::testing::Values(VirtualTransport::PassThrough, VirtualTransport::Aspi),
+                         TransportTestName);
+
+}  // namespace
+}  // namespace troz::test
