@@ -82,6 +82,7 @@ void UpdateWorkflow::StartUpdate() {
         ~RunningFlag() { flag_ = false; }
         bool& flag_;
     } running(updateRunning_);
+    atapi_.BeginUserAction();
     lastUpdateSucceeded_ = false;
     window_.SetDriveListEnabled(false);
     const std::string path = window_.PackageFileName();
