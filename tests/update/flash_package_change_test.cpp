@@ -2,6 +2,7 @@
 // grown, touched or rewritten while the flash pauses before its first block gets no trigger.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -35,55 +36,48 @@ private:
 
 namespace fs = std::filesystem;
 
-void WriteAt(const std::string& path, long offset, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    ASSERT_NE(file, nullptr);
-    std::fseek(file, offset, SEEK_SET);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-}
-
 // Blocks larger than the stream's buffer, so block 1 is read from the file again and not
 // from what the check left buffered. Its bytes 0x10 and 0x11 differ.
 constexpr std::uint16_t kBlockSize = 6000;
-constexpr long kBlock1 = static_cast<long>(kPackageHeaderSize) + kBlockSize;
+constexpr long kSwapAt = static_cast<long>(kPackageHeaderSize) + kBlockSize + 0x10;
+
+// Swaps two differing bytes in place, which keeps the sum, and keeps the time as well.
+void SwapKeepingSumAndTime(const std::string& path) {
+    const auto time = fs::last_write_time(path);
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(file, nullptr);
+    std::uint8_t bytes[2] = {};
+    std::fseek(file, kSwapAt, SEEK_SET);
+    ASSERT_EQ(std::fread(bytes, 1, 2, file), 2u);
+    ASSERT_NE(bytes[0], bytes[1]);
+    std::swap(bytes[0], bytes[1]);
+    std::fseek(file, kSwapAt, SEEK_SET);
+    std::fwrite(bytes, 1, 2, file);
+    std::fclose(file);
+    fs::last_write_time(path, time);
+}
 
 struct Change {
     const char* name;
-    // Blocks the flash still reads and sends before it finds the change.
-    int blocksSent;
-    std::function<void(const std::string& path)> apply;
+    int blocksSent;  // before the change is found
+    void (*apply)(const std::string& path);
 };
 
-const std::vector<Change>& Changes() {
-    static const std::vector<Change> changes = {
-        {"two bytes swapped, same sum, same size and time", 1,
-         [](const std::string& path) {
-             const auto time = fs::last_write_time(path);
-             std::vector<std::uint8_t> bytes(2);
-             std::FILE* file = std::fopen(path.c_str(), "rb");
-             std::fseek(file, kBlock1 + 0x10, SEEK_SET);
-             ASSERT_EQ(std::fread(bytes.data(), 1, 2, file), 2u);
-             std::fclose(file);
-             ASSERT_NE(bytes[0], bytes[1]);
-             WriteAt(path, kBlock1 + 0x10, {bytes[1], bytes[0]});
-             fs::last_write_time(path, time);
-         }},
-        {"replaced by rename with the same bytes", 2,
-         [](const std::string& path) {
-             fs::copy_file(path, path + ".new");
-             fs::rename(path + ".new", path);
-         }},
-        {"grown past its image", 2,
-         [](const std::string& path) { fs::resize_file(path, fs::file_size(path) + 1); }},
-        {"written to, same bytes", 2,
-         [](const std::string& path) {
-             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
-         }},
-        {"removed", 2, [](const std::string& path) { fs::remove(path); }},
-    };
-    return changes;
-}
+constexpr Change kChanges[] = {
+    {"two bytes swapped, same sum, size and time", 1, SwapKeepingSumAndTime},
+    {"replaced by rename with the same bytes", 2,
+     [](const std::string& path) {
+         fs::copy_file(path, path + ".new");
+         fs::rename(path + ".new", path);
+     }},
+    {"grown past its image", 2,
+     [](const std::string& path) { fs::resize_file(path, fs::file_size(path) + 1); }},
+    {"touched", 2,
+     [](const std::string& path) {
+         fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
+     }},
+    {"removed", 2, [](const std::string& path) { fs::remove(path); }},
+};
 
 class PackageChangeTest : public FlashTest {
 protected:
@@ -99,7 +93,7 @@ TEST_P(PackageChangeTest, PackageChangedDuringThePauseGetsNoTrigger) {
     for (const Procedure procedure :
          {Procedure{Personality::Direct, kDirectPauseBeforeBlocksMs, kOpVendor},
           Procedure{Personality::BufferedOnly, kBufferedPauseBeforeBlocksMs, kOpWriteBuffer}}) {
-        for (const Change& change : Changes()) {
+        for (const Change& change : kChanges) {
             SCOPED_TRACE(change.name);
             auto rig = MakeRig(RigConfig(procedure.personality));
             PauseHook hook(rig->clock);
@@ -114,11 +108,9 @@ TEST_P(PackageChangeTest, PackageChangedDuringThePauseGetsNoTrigger) {
                 << "one line, no other procedure after it";
             EXPECT_TRUE(TriggersSent(rig->Commands()).empty());
             const auto sent = rig->CommandsWithOpcode(procedure.opcode);
-            std::size_t blocks = 0;
-            for (const ReceivedCommand& command : sent) {
-                blocks += !IsTrigger(command) && command.length > 0 ? 1 : 0;
-            }
-            EXPECT_EQ(blocks, static_cast<std::size_t>(change.blocksSent));
+            EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                                    [](const auto& command) { return command.length > 0; }),
+                      change.blocksSent);
             EXPECT_EQ(rig->drive.ProgramCount(), 0);
         }
     }
