@@ -128,7 +128,9 @@ TEST_P(FlashFirmwareTest, PackageCutShortAfterValidationIsReported) {
 
 TEST_P(FlashFirmwareTest, PackageGoneAfterValidationIsReported) {
     auto rig = MakeRig(RigConfig(Personality::Direct));
-    std::remove(rig->package->Path().c_str());
+    if (std::remove(rig->package->Path().c_str()) != 0) {
+        GTEST_SKIP() << "the system keeps a file that is open in place (Windows)";
+    }
     EXPECT_FALSE(rig->Driver().DirectDownload());
     EXPECT_EQ(rig->window.lines, (std::vector<std::string>{kPackageChanged}));
     EXPECT_TRUE(rig->Commands().empty());

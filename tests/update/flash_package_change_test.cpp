@@ -61,6 +61,8 @@ struct Change {
     const char* name;
     int blocksSent;  // before the change is found
     void (*apply)(const std::string& path);
+    // Windows keeps a file that is open in place: it can be neither removed nor renamed over.
+    bool heldInPlace = false;
 };
 
 constexpr Change kChanges[] = {
@@ -69,14 +71,15 @@ constexpr Change kChanges[] = {
      [](const std::string& path) {
          fs::copy_file(path, path + ".new");
          fs::rename(path + ".new", path);
-     }},
+     },
+     true},
     {"grown past its image", 2,
      [](const std::string& path) { fs::resize_file(path, fs::file_size(path) + 1); }},
     {"touched", 2,
      [](const std::string& path) {
          fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
      }},
-    {"removed", 2, [](const std::string& path) { fs::remove(path); }},
+    {"removed", 2, [](const std::string& path) { fs::remove(path); }, true},
 };
 
 class PackageChangeTest : public FlashTest {
@@ -94,6 +97,11 @@ TEST_P(PackageChangeTest, PackageChangedDuringThePauseGetsNoTrigger) {
          {Procedure{Personality::Direct, kDirectPauseBeforeBlocksMs, kOpVendor},
           Procedure{Personality::BufferedOnly, kBufferedPauseBeforeBlocksMs, kOpWriteBuffer}}) {
         for (const Change& change : kChanges) {
+#ifdef _WIN32
+            if (change.heldInPlace) {
+                continue;
+            }
+#endif
             SCOPED_TRACE(change.name);
             auto rig = MakeRig(RigConfig(procedure.personality));
             PauseHook hook(rig->clock);
