@@ -52,6 +52,9 @@ public:
                              std::uint8_t direction);
     // Shows a failed platform call to the user: the error's own text, else the system's.
     void ShowSystemError(const PlatformError& error);
+    // A new action of the user (Start, Open, a run of the command line) begins: its platform
+    // errors are shown again, even the one the last action ended with.
+    void BeginUserAction() { errorShown_ = false; }
 
     // The device table.
     void SelectDevice(int index);
@@ -130,8 +133,8 @@ private:
     std::array<std::string, kDeviceTableSize> devicePaths_{};
     CommandOutcome outcome_;
     // The platform error whose text was shown last; the same error of the commands right
-    // after it is not shown again (a drive that went away would otherwise raise one box
-    // per poll of the completion wait).
+    // after it, within one action of the user, is not shown again (a drive that went away
+    // would otherwise raise one box per poll of the completion wait).
     std::uint32_t shownErrorCode_ = 0;
     bool errorShown_ = false;
     // Every handle the scan opened; all are closed when the drive context ends.

@@ -23,6 +23,9 @@ bool FlashDriver::BufferedDownload() {
     if (!SendBufferedBlocks(image)) {
         return false;
     }
+    if (!SentWhatWasChecked(image)) {
+        return false;
+    }
     window_.SetProgress(kProgressTrigger);
     const SenseBytes sense = SendBufferedTrigger();
     if (!SenseAllowsWait(sense)) {
@@ -59,8 +62,8 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
     for (std::uint32_t offset = 0; offset < length;) {
         const std::uint32_t piece = std::min(kWriteBufferPieceSize, length - offset);
         MarkDriveBeingWritten();
-        const std::uint8_t status = atapi_.WriteBuffer(
-            transferImage + offset, blockNumber, static_cast<std::uint16_t>(offset), piece);
+        const std::uint8_t status = atapi_.WriteBuffer(transferImage + offset, blockNumber,
+                                                       static_cast<std::uint16_t>(offset), piece);
         if (status != kCommandSuccess) {
             ReportCommandFailure(status);
             return false;

@@ -22,6 +22,9 @@ bool FlashDriver::DirectDownload() {
     if (!SendDirectBlocks(image)) {
         return false;
     }
+    if (!SentWhatWasChecked(image)) {
+        return false;
+    }
     window_.SetProgress(kProgressTrigger);
     SendDirectTrigger();
     if (!SenseAllowsWait(atapi_.LastOutcome().sense)) {

@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <utility>
 
 #include "update/validate_package.h"
 
@@ -38,12 +37,12 @@ std::string FormatFlashLine(const char* format, ...) {
     return line;
 }
 
-FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, std::string packagePath,
+FlashDriver::FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, CheckedPackage& package,
                          const PackageHeader& headerCopy, const PackageState& state)
     : atapi_(atapi),
       window_(window),
       clock_(clock),
-      packagePath_(std::move(packagePath)),
+      package_(package),
       header_(headerCopy),
       state_(state) {}
 
@@ -71,6 +70,9 @@ bool FlashDriver::RunProcedures() {
     if (DirectDownload()) {
         return true;
     }
+    if (packageChanged_) {
+        return false;
+    }
     // Whatever made the direct procedure fail, a drive that says it takes WRITE BUFFER
     // downloads gets the buffered procedure.
     if (QueryVendorFlag() == 0) {
@@ -80,7 +82,10 @@ bool FlashDriver::RunProcedures() {
     if (BufferedDownload()) {
         return true;
     }
-    window_.AddLogLine(kFlashFailBoth);
+    // A changed package has said so in its own line; the drive did not fail.
+    if (!packageChanged_) {
+        window_.AddLogLine(kFlashFailBoth);
+    }
     return false;
 }
 
@@ -108,12 +113,32 @@ bool FlashDriver::OpenPickedImage(OpenImage& image) {
         window_.AddLogLine(*refusal);
         return false;
     }
-    image.stream = std::make_unique<PackageStream>(packagePath_);
-    if (!image.stream->IsOpen() || !image.stream->Seek(ImagePosition(header_, imageIndex))) {
+    if (!package_.IsOpen()) {
         window_.AddLogLine(kOpenFirmwareFileError);
         return false;
     }
+    if (!package_.Unchanged()) {
+        ReportPackageChanged();
+        return false;
+    }
+    if (!package_.stream->Seek(ImagePosition(header_, imageIndex))) {
+        window_.AddLogLine(kReadFirmwareFileError);
+        return false;
+    }
     return true;
+}
+
+void FlashDriver::ReportPackageChanged() {
+    packageChanged_ = true;
+    window_.AddLogLine(kPackageChanged);
+}
+
+bool FlashDriver::SentWhatWasChecked(const OpenImage& image) {
+    if (image.sentSum == package_.sum && package_.Unchanged()) {
+        return true;
+    }
+    ReportPackageChanged();
+    return false;
 }
 
 bool FlashDriver::ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset) {
@@ -123,13 +148,25 @@ bool FlashDriver::ReadBlock(OpenImage& image, int blockNumber, std::uint32_t buf
         return false;
     }
     std::uint8_t* block = image.buffer.get() + bufferOffset;
-    if (image.stream->Read(block, blockSize) != blockSize) {
-        window_.AddLogLine(kReadFirmwareFileError);
+    if (package_.stream->Read(block, blockSize) != blockSize) {
+        if (package_.Unchanged()) {
+            window_.AddLogLine(kReadFirmwareFileError);
+        } else {
+            ReportPackageChanged();
+        }
         return false;
     }
     if (header_.IsScrambled()) {
         Descramble(block, blockSize);
     }
+    // A block rewritten since the check never goes out, even when its sum stayed the same.
+    if (blockNumber >= kBlockSizeTableEntries ||
+        BlockDigest(block, blockSize) !=
+            package_.blockDigests[static_cast<std::size_t>(blockNumber)]) {
+        ReportPackageChanged();
+        return false;
+    }
+    image.sentSum = static_cast<std::uint16_t>(image.sentSum + SumBytes(block, blockSize));
     return true;
 }
 

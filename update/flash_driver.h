@@ -10,6 +10,7 @@
 
 #include "drive/atapi.h"
 #include "drive/clock.h"
+#include "update/checked_package.h"
 #include "update/package_format.h"
 #include "update/package_state.h"
 #include "update/package_stream.h"
@@ -43,8 +44,9 @@ constexpr const char* kReadFirmwareFileError = "Err:Read Firmware file Error!!";
 
 class FlashDriver {
 public:
-    // headerCopy is the header ValidatePackage has just read from packagePath.
-    FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, std::string packagePath,
+    // headerCopy is the header ValidatePackage has just read into package, which it left
+    // open: the blocks sent are read from there.
+    FlashDriver(TAtapi& atapi, UpdateWindow& window, Clock& clock, CheckedPackage& package,
                 const PackageHeader& headerCopy, const PackageState& state);
 
     bool FlashFirmware();
@@ -53,10 +55,11 @@ public:
     std::uint8_t QueryVendorFlag();
 
 private:
-    // What a procedure holds while it runs: the block buffer and the package stream.
+    // What a procedure holds while it runs: the block buffer and the sum of the blocks it
+    // has read to send.
     struct OpenImage {
         std::unique_ptr<std::uint8_t[]> buffer;
-        std::unique_ptr<PackageStream> stream;
+        std::uint16_t sentSum = 0;
     };
     enum class WaitOutcome { CameBack, TimedOut };
     // Whether the completion wait lets the window handle its pending events between polls:
@@ -68,6 +71,10 @@ private:
     void MarkDriveBeingWritten();
     bool OpenPickedImage(OpenImage& image);
     bool ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset);
+    // Before the trigger: every block sent was the block checked, and the file is still the
+    // one that was checked. Otherwise says so, and the update ends without a trigger.
+    bool SentWhatWasChecked(const OpenImage& image);
+    void ReportPackageChanged();
     bool SendDirectBlocks(OpenImage& image);
     bool SendBufferedBlocks(OpenImage& image);
     bool SendTransferImage(const std::uint8_t* transferImage, std::uint8_t blockNumber,
@@ -85,7 +92,7 @@ private:
     TAtapi& atapi_;
     UpdateWindow& window_;
     Clock& clock_;
-    std::string packagePath_;
+    CheckedPackage& package_;
     const PackageHeader& header_;
     const PackageState& state_;
     std::uint8_t triggerStatus_ = 0;
@@ -95,6 +102,8 @@ private:
     bool triggerConfirmed_ = false;
     bool retried_ = false;
     bool driveBeingWritten_ = false;
+    // The package is no longer what was checked: no procedure may go on with it.
+    bool packageChanged_ = false;
 };
 
 // ILLEGAL REQUEST, parameter list length error (5/1A/00): the drive wants the other trigger.

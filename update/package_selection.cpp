@@ -32,6 +32,7 @@ void UpdateWorkflow::OpenPackage() {
     if (!window_.ChoosePackageFile()) {
         return;  // cancelled: everything stays as it was
     }
+    atapi_.BeginUserAction();
     ForgetImageChoice();
     const std::string path = window_.PackageFileName();
     PackageStream file(path);

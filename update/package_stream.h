@@ -1,6 +1,6 @@
-// The package file, opened for reading as raw bytes. Every operation that reads the package
-// opens it anew by name; the destructor closes it on every path out of the operation. Only
-// a regular file opens: a FIFO or a device given as a package is refused before any read.
+// The package file, opened for reading as raw bytes; the destructor closes it on every path
+// out of the operation that opened it. Only a regular file opens: a FIFO or a device given
+// as a package is refused before any read.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+
+#include "drive/file_stamp.h"
 
 namespace troz {
 
@@ -25,6 +27,8 @@ public:
     std::size_t Read(std::uint8_t* buffer, std::size_t length);
     bool Seek(std::uint32_t offset);
     void Close();
+    // Which file is open, its size and modification time now.
+    bool Stamp(FileStamp& stamp) const { return StampOfOpenFile(file_, stamp); }
 
 private:
     std::FILE* file_ = nullptr;

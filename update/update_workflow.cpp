@@ -82,6 +82,7 @@ bool UpdateWorkflow::RunStart(StartMode mode) {
         ~RunningFlag() { flag_ = false; }
         bool& flag_;
     } running(updateRunning_);
+    atapi_.BeginUserAction();
     lastUpdateSucceeded_ = false;
     window_.SetDriveListEnabled(false);
     const std::string path = window_.PackageFileName();
@@ -100,7 +101,12 @@ bool UpdateWorkflow::RunStart(StartMode mode) {
         return false;
     }
     window_.SetProgress(kProgressNamed);
-    if (!ValidatePackage(path, headerCopy_, state_, window_)) {
+    // Held open from the check to the last block, and closed on every way out of Start.
+    struct ClosedAtEnd {
+        ~ClosedAtEnd() { package = CheckedPackage{}; }
+        CheckedPackage& package;
+    } closedAtEnd{checked_};
+    if (!ValidatePackage(path, headerCopy_, state_, window_, checked_)) {
         window_.SetDriveListEnabled(true);
         return false;
     }
@@ -144,7 +150,7 @@ bool UpdateWorkflow::CheckCompatibility() {
 
 void UpdateWorkflow::RunUpdate() {
     if (CheckCompatibility()) {
-        FlashDriver driver(atapi_, window_, clock_, window_.PackageFileName(), headerCopy_, state_);
+        FlashDriver driver(atapi_, window_, clock_, checked_, headerCopy_, state_);
         if (driver.FlashFirmware()) {
             window_.SetProgress(kProgressDone);
             window_.AddLogLine(kFlashComplete);

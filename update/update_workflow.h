@@ -10,6 +10,7 @@
 #include "drive/atapi.h"
 #include "drive/clock.h"
 #include "drive/system_services.h"
+#include "update/checked_package.h"
 #include "update/package_format.h"
 #include "update/package_state.h"
 #include "update/package_stream.h"
@@ -75,6 +76,8 @@ private:
     SystemServices& services_;
     PackageHeader headerCopy_;
     PackageState state_;
+    // The package Start checked, open until Start ends: the flash sends from it.
+    CheckedPackage checked_;
     // Whether the Open step accepted an image of the file the dialog names now.
     bool imageChosen_ = false;
     bool updateRunning_ = false;

@@ -1,13 +1,15 @@
 #include "update/validate_package.h"
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 #include "drive/user_files.h"
 
 namespace troz {
 
 bool SumImage(PackageStream& stream, const PackageHeader& header, std::uint8_t* buffer,
-              std::uint16_t& sum) {
+              std::uint16_t& sum, std::uint64_t* blockDigests) {
     sum = 0;
     for (int i = 0; i < header.BlockCount(); ++i) {
         const std::uint16_t blockSize = header.BlockSize(i);
@@ -19,16 +21,31 @@ bool SumImage(PackageStream& stream, const PackageHeader& header, std::uint8_t* 
             Descramble(buffer, blockSize);
         }
         sum = static_cast<std::uint16_t>(sum + SumBytes(buffer, blockSize));
+        if (blockDigests != nullptr) {
+            blockDigests[i] = BlockDigest(buffer, blockSize);
+        }
     }
     return true;
 }
 
 bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const PackageState& state,
                      UpdateWindow& window) {
-    PackageStream stream(path);
-    if (!stream.IsOpen()) {
+    CheckedPackage checked;  // closed again on the way out
+    return ValidatePackage(path, headerCopy, state, window, checked);
+}
+
+bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const PackageState& state,
+                     UpdateWindow& window, CheckedPackage& checked) {
+    checked = CheckedPackage{};
+    auto opened = std::make_unique<PackageStream>(path);
+    PackageStream& stream = *opened;
+    // Stamped before the first read: a change made while the check reads is caught later.
+    FileStamp stamp;
+    if (!stream.IsOpen() || !stream.Stamp(stamp)) {
         window.AddLogLine(kOpenFirmwareFileError);
-        window.ShowFileError("cannot open " + PrintableName(path) + ": " + stream.Failure());
+        window.ShowFileError(
+            "cannot open " + PrintableName(path) + ": " +
+            (stream.IsOpen() ? std::string("cannot be examined") : stream.Failure()));
         return false;
     }
     auto& headerBytes = headerCopy.RawBytes();
@@ -45,7 +62,14 @@ bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const P
         window.AddLogLine(*refusal);
         return false;
     }
+    for (int i = 0; i < headerCopy.BlockCount(); ++i) {
+        if (headerCopy.BlockSize(i) == 0) {
+            window.AddLogLine(kEmptyBlock);
+            return false;
+        }
+    }
     if (!stream.Seek(ImagePosition(headerCopy, imageIndex))) {
+        window.AddLogLine(kPackageTooShort);
         return false;
     }
     const auto buffer = AllocateWorkingBuffer();
@@ -54,13 +78,18 @@ bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const P
         return false;
     }
     std::uint16_t sum = 0;
-    if (!SumImage(stream, headerCopy, buffer.get(), sum)) {
+    if (!SumImage(stream, headerCopy, buffer.get(), sum, checked.blockDigests.data())) {
+        window.AddLogLine(kPackageTooShort);
         return false;
     }
     if (sum != ExpectedChecksum(headerCopy, imageIndex)) {
         window.AddLogLine(kFileChecksumError);
         return false;
     }
+    checked.path = path;
+    checked.stream = std::move(opened);
+    checked.stamp = stamp;
+    checked.sum = sum;
     return true;
 }
 

@@ -7,6 +7,7 @@ bus). Run one case: flash_interplay.py CLI PACKAGE WORKDIR Class.test_name
 import os
 import re
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -22,6 +23,7 @@ del sys.argv[1:4]
 DELAYED = "trozflash-cli ends when the update has finished."
 NO_INHIBITOR = "Shutdown and sleep are not held off while the drive is written"
 COMPLETE = "Ok:Flash Complete!!"
+CHANGED = "Err:The firmware file changed during the update!!"
 LOGIND = "org.freedesktop.login1.Manager"
 # One demo flash: a 2 s pause, the blocks, then about 4 s of programming.
 FLASH_TIMEOUT = 40
@@ -144,6 +146,19 @@ class Interplay(unittest.TestCase):
             code, out, err = run.finish()
             self.assertEqual(code, 0, out + err)
             self.assertIn(COMPLETE, out)
+
+    def test_package_replaced_during_the_pause_gets_no_trigger(self):
+        # A copy with the same bytes, renamed over the package after the check: what was
+        # checked is no longer what the name holds, so the drive is not asked to program.
+        package = os.path.join(self.dir, "demo.tfs")
+        shutil.copyfile(DEMO_PACKAGE, package)
+        run = Run(self.dir, "flash", "--yes", "--no-restart", package)
+        run.wait_for("Flashing ..")  # the 2 s pause before the first block
+        shutil.copyfile(DEMO_PACKAGE, package + ".new")
+        os.rename(package + ".new", package)
+        code, out, err = run.finish()
+        self.assertEqual((code, out), (1, "Flashing ..\n" + CHANGED + "\n"), err)
+        self.assertEqual(self.revision(0), "1.00")
 
 
 class Inhibitor(dbusmock.DBusTestCase):

@@ -138,6 +138,18 @@ case_state_file_that_is_no_file() {
     expect 0 'KVW-A100A        1.00' "cannot be used: larger than 65536 bytes" "huge state file"
 }
 
+case_blocks_past_the_end() {
+    # The image the Open step scans is whole; only the last block's last byte is missing.
+    run pack -o whole.tfs --generate 1 --block-sizes 16384,16384,16384,16384 \
+        --record-offset 64 "${record[@]}"
+    expect 0 '' '' "pack"
+    head -c 65599 whole.tfs >cut.tfs
+    run verify cut.tfs
+    expect 1 '^Err:The firmware file ends before its last block!!$' '^$' "verify"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --yes --no-restart cut.tfs
+    expect 1 '^Err:The firmware file ends before its last block!!$' '' "flash"
+}
+
 "case_${case_name}"
 if [ "$failures" -gt 0 ]; then
     exit 1

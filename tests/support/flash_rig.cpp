@@ -103,7 +103,8 @@ FlashRig::FlashRig(VirtualTransport transport, VirtualDriveConfig config, std::u
 
 void FlashRig::UsePackage(const PackageContents& contents) {
     package = std::make_unique<TempPackageFile>(BuildPackage(contents));
-    ASSERT_TRUE(ValidatePackage(package->Path(), header, state, window)) << window.lines.back();
+    ASSERT_TRUE(ValidatePackage(package->Path(), header, state, window, checked))
+        << window.lines.back();
     const std::size_t picked = contents.multiImage ? static_cast<std::size_t>(state.imageIndex) : 0;
     expectedImage_ = Concatenated(contents.images.at(picked));
     ForgetCommands();
@@ -114,7 +115,11 @@ void FlashRig::UseImage(const PackageImage& image, bool scrambled) {
 }
 
 FlashDriver FlashRig::Driver() {
-    return FlashDriver(*atapi, window, clock, package->Path(), header, state);
+    return Driver(clock);
+}
+
+FlashDriver FlashRig::Driver(Clock& pauses) {
+    return FlashDriver(*atapi, window, pauses, checked, header, state);
 }
 
 bool FlashRig::Flash() {

@@ -77,6 +77,8 @@ public:
     void UseImage(const PackageImage& image, bool scrambled = false);
 
     FlashDriver Driver();
+    // A driver whose pauses go through clock (which must pass them on to the rig's clock).
+    FlashDriver Driver(Clock& pauses);
     bool Flash();
 
     // The drive's commands since UsePackage (or the last ForgetCommands), and those among
@@ -102,6 +104,8 @@ public:
     std::unique_ptr<TempPackageFile> package;
     PackageHeader header;
     PackageState state;
+    // The package as the check left it: open, stamped and summed.
+    CheckedPackage checked;
 
 private:
     VirtualTransport transport_;

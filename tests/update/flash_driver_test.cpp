@@ -122,15 +122,17 @@ TEST_P(FlashFirmwareTest, PackageCutShortAfterValidationIsReported) {
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
     EXPECT_FALSE(rig->Driver().DirectDownload());
-    EXPECT_EQ(rig->window.lines, (std::vector<std::string>{"Err:Read Firmware file Error!!"}));
-    EXPECT_EQ(rig->Commands().size(), 1u) << "block 0 went, block 1 could not be read";
+    EXPECT_EQ(rig->window.lines, (std::vector<std::string>{kPackageChanged}));
+    EXPECT_TRUE(rig->Commands().empty());
 }
 
 TEST_P(FlashFirmwareTest, PackageGoneAfterValidationIsReported) {
     auto rig = MakeRig(RigConfig(Personality::Direct));
-    std::remove(rig->package->Path().c_str());
+    if (std::remove(rig->package->Path().c_str()) != 0) {
+        GTEST_SKIP() << "the system keeps a file that is open in place (Windows)";
+    }
     EXPECT_FALSE(rig->Driver().DirectDownload());
-    EXPECT_EQ(rig->window.lines, (std::vector<std::string>{"Err:Open Firmware file Error!!"}));
+    EXPECT_EQ(rig->window.lines, (std::vector<std::string>{kPackageChanged}));
     EXPECT_TRUE(rig->Commands().empty());
 }
 

@@ -345,6 +345,22 @@ INSTANTIATE_TEST_SUITE_P(Transports, SuccessfulUpdate,
                                                                                  : "Aspi";
                          });
 
+// A drive that stopped answering is shown once in each action of the user, Start or Open:
+// not once per command, and not only in the first action.
+TEST(ADriveThatWentAway, IsShownAgainAtEachPressOfStartOrOpen) {
+    WorkflowRig rig(DirectDrive(DefaultIdentity()));
+    const std::string& multi = rig.OpenPackage(MultiPackage({DemoImage()}));
+    rig.Drive(0).InjectFault(CommandFault::Transport(TransportFault::Gone).OnOpcode(kStopPlayScan));
+    rig.Forget();
+    for (std::size_t press = 1; press <= 2; ++press) {
+        rig.Start();
+        EXPECT_EQ(rig.services.messages.size(), press);
+        EXPECT_EQ(rig.window.lines.back(), kRefusalModelCode);
+    }
+    rig.Open(multi);
+    EXPECT_EQ(rig.services.messages.size(), 3u);
+}
+
 // The direct procedure's completion wait dispatches window events: Open and Start are
 // clickable then.
 TEST(StartWhileRunning, OpenAndStartAreRefusedUntilTheHandlerEnds) {

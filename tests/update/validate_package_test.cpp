@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "drive/bytes.h"
 #include "tests/support/package_files.h"
@@ -78,18 +79,31 @@ TEST_F(PackageValidation, ChecksumMismatchIsReported) {
     EXPECT_THAT(window.lines, ElementsAre("Err:File check sum error!!"));
 }
 
-TEST_F(PackageValidation, ATruncatedBlockFailsWithoutALine) {
-    auto package = SinglePackage(false);
-    package.pop_back();
-    EXPECT_FALSE(Validate(package));
-    EXPECT_THAT(window.lines, IsEmpty());
-}
-
-TEST_F(PackageValidation, AZeroBlockSizeWithinTheCountFailsWithoutALine) {
-    auto package = SinglePackage(false);
-    package[36 + 2] = 0, package[36 + 3] = 0;  // block 1 of 3
-    EXPECT_FALSE(Validate(package));
-    EXPECT_THAT(window.lines, IsEmpty());
+// Every failure says why: blocks that reach past the end of the file (the last one cut,
+// or a whole image missing) and an empty block within the count.
+TEST_F(PackageValidation, ShortFilesAndEmptyBlocksAreReported) {
+    struct Case {
+        const char* name;
+        bool multiImage;
+        std::int32_t imageIndex;
+        std::function<void(std::vector<std::uint8_t>&)> spoil;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"last byte cut", false, 0, [](auto& p) { p.pop_back(); }, kPackageTooShort},
+        {"header only", false, 0, [](auto& p) { p.resize(kPackageHeaderSize); }, kPackageTooShort},
+        {"image 3 of 3", true, 3, [](auto&) {}, kPackageTooShort},
+        {"block 1 of 3 empty", false, 0, [](auto& p) { p[36 + 2] = 0, p[36 + 3] = 0; },
+         kEmptyBlock},
+    };
+    for (const Case& c : cases) {
+        auto package = c.multiImage ? MultiPackage(false) : SinglePackage(false);
+        c.spoil(package);
+        state.imageIndex = c.imageIndex;
+        window.lines.clear();
+        EXPECT_FALSE(Validate(package)) << c.name;
+        EXPECT_THAT(window.lines, ElementsAre(c.line)) << c.name;
+    }
 }
 
 TEST_F(PackageValidation, NoBlocksValidateExactlyWhenTheChecksumIsZero) {
@@ -143,12 +157,6 @@ TEST_F(PackageValidation, MultiImageChecksThePickedImageAtItsPosition) {
     }
     EXPECT_THAT(window.lines,
                 ElementsAre("Err:File check sum error!!", "Err:File check sum error!!"));
-}
-
-TEST_F(PackageValidation, ImagesPastTheFileEndFailWithoutALine) {
-    state.imageIndex = 3;
-    EXPECT_FALSE(Validate(MultiPackage(false)));
-    EXPECT_THAT(window.lines, IsEmpty());
 }
 
 TEST_F(PackageValidation, RefusesUnsafeHeadersBeforeReadingABlock) {
