@@ -19,7 +19,7 @@ QString ToQtFilter(const QString& filter);
 
 class TOpenDialog final : public QObject {
     Q_OBJECT
-  public:
+public:
     // Shows a dialog and returns the chosen path, or an empty string when the user cancelled.
     using Runner = std::function<QString(QWidget* parent, const QString& qtFilter)>;
 
@@ -35,7 +35,7 @@ class TOpenDialog final : public QObject {
     // Replaces the dialog, for tests.
     void SetRunner(Runner runner) { runner_ = std::move(runner); }
 
-  private:
+private:
     QString fileName_;
     Runner runner_;
 };

@@ -10,7 +10,7 @@
 namespace troz {
 
 class QtSystemServices final : public SystemServices {
-  public:
+public:
     // A modal box with the application title as its caption and one OK button. It needs the
     // application object, so drive discovery runs only after that exists.
     void ShowMessage(const std::string& text) override;

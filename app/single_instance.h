@@ -10,7 +10,7 @@ namespace troz {
 constexpr const char* kInstanceName = "MyAPP";
 
 class SingleInstanceGuard {
-  public:
+public:
     // Claims the mark. Whether another process held it already is known from then on.
     explicit SingleInstanceGuard(const std::string& name);
     // On Linux the lock goes with the descriptor. The Windows mutex handle stays open until
@@ -24,7 +24,7 @@ class SingleInstanceGuard {
     // Where the Linux lock file of a name lives (empty on Windows).
     static std::string LockFilePath(const std::string& name);
 
-  private:
+private:
     bool anotherInstanceRunning_ = false;
 #ifdef _WIN32
     void* mutex_ = nullptr;

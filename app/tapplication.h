@@ -23,7 +23,7 @@ void ShowFailure(const std::string& message);
 
 class TApplication final : public QApplication {
     Q_OBJECT
-  public:
+public:
     using FailurePresenter = std::function<void(const std::string&)>;
 
     TApplication(int& argumentCount, char** arguments);
@@ -34,7 +34,7 @@ class TApplication final : public QApplication {
     // Replaces the failure box, for tests.
     void SetFailurePresenter(FailurePresenter presenter) { presentFailure_ = std::move(presenter); }
 
-  private:
+private:
     FailurePresenter presentFailure_;
 };
 

@@ -53,7 +53,7 @@ constexpr int kProgressMaximum = 100;
 
 // List rows of the item height, as the log and the drive list are laid out.
 class FixedRowHeightDelegate final : public QStyledItemDelegate {
-  public:
+public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);

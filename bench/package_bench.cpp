@@ -59,7 +59,7 @@ BENCHMARK(SumOnly);
 
 // The largest single image: eight scrambled blocks of 65533 bytes, in a file of its own.
 class LargestPackage : public benchmark::Fixture {
-  public:
+public:
     void SetUp(const benchmark::State&) override {
         const std::vector<std::uint16_t> sizes(kLargestBlockCount, troz::kLargestBlockSize);
         const auto image = troz::MakeFillerImage(sizes, 1);
@@ -75,7 +75,7 @@ class LargestPackage : public benchmark::Fixture {
     }
     void TearDown(const benchmark::State&) override { std::remove(path_.c_str()); }
 
-  protected:
+protected:
     std::vector<std::uint8_t> package_;
     std::string path_;
 };

@@ -41,16 +41,16 @@ std::string GenericNodeOf(const std::string& location) {
 // "GOOD", or the status with the sense in plain words, or why no status came back.
 std::string Outcome(const CommandOutcome& outcome) {
     switch (outcome.category) {
-    case CommandCategory::AnsweredGood:
-        return "GOOD";
-    case CommandCategory::ToleratedPlatformError:
-        return "no answer (timed out or I/O error)";
-    case CommandCategory::OtherPlatformError:
-    case CommandCategory::NoDevice:
-        return "no answer (the command failed below SCSI)";
-    case CommandCategory::AnsweredCheckCondition:
-    case CommandCategory::AnsweredOtherStatus:
-        break;
+        case CommandCategory::AnsweredGood:
+            return "GOOD";
+        case CommandCategory::ToleratedPlatformError:
+            return "no answer (timed out or I/O error)";
+        case CommandCategory::OtherPlatformError:
+        case CommandCategory::NoDevice:
+            return "no answer (the command failed below SCSI)";
+        case CommandCategory::AnsweredCheckCondition:
+        case CommandCategory::AnsweredOtherStatus:
+            break;
     }
     const SenseBytes& sense = outcome.sense;
     char codes[kTextLength];

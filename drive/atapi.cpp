@@ -72,7 +72,8 @@ DriveLockResult TAtapi::LockForWriting(int index) {
     if (index < 0 || index >= driveCount_) {
         return {};
     }
-    return platform_.LockDrive(Location(index), deviceTable_[static_cast<std::size_t>(index)].handle);
+    return platform_.LockDrive(Location(index),
+                               deviceTable_[static_cast<std::size_t>(index)].handle);
 }
 
 }  // namespace troz

@@ -8,17 +8,17 @@
 namespace troz {
 
 #ifdef _WIN32
-constexpr std::uint32_t kOsErrorTimedOut = 121;        // ERROR_SEM_TIMEOUT
-constexpr std::uint32_t kOsErrorIoDevice = 1117;       // ERROR_IO_DEVICE
-constexpr std::uint32_t kOsErrorDeviceGone = 1167;     // ERROR_DEVICE_NOT_CONNECTED
-constexpr std::uint32_t kOsErrorAccessDenied = 5;      // ERROR_ACCESS_DENIED
-constexpr std::uint32_t kOsErrorInvalidHandle = 6;     // ERROR_INVALID_HANDLE
+constexpr std::uint32_t kOsErrorTimedOut = 121;     // ERROR_SEM_TIMEOUT
+constexpr std::uint32_t kOsErrorIoDevice = 1117;    // ERROR_IO_DEVICE
+constexpr std::uint32_t kOsErrorDeviceGone = 1167;  // ERROR_DEVICE_NOT_CONNECTED
+constexpr std::uint32_t kOsErrorAccessDenied = 5;   // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kOsErrorInvalidHandle = 6;  // ERROR_INVALID_HANDLE
 #else
-constexpr std::uint32_t kOsErrorTimedOut = 110;        // ETIMEDOUT
-constexpr std::uint32_t kOsErrorIoDevice = 5;          // EIO
-constexpr std::uint32_t kOsErrorDeviceGone = 19;       // ENODEV
-constexpr std::uint32_t kOsErrorAccessDenied = 1;      // EPERM
-constexpr std::uint32_t kOsErrorInvalidHandle = 9;     // EBADF
+constexpr std::uint32_t kOsErrorTimedOut = 110;     // ETIMEDOUT
+constexpr std::uint32_t kOsErrorIoDevice = 5;       // EIO
+constexpr std::uint32_t kOsErrorDeviceGone = 19;    // ENODEV
+constexpr std::uint32_t kOsErrorAccessDenied = 1;   // EPERM
+constexpr std::uint32_t kOsErrorInvalidHandle = 9;  // EBADF
 #endif
 
 // The system's text for an error code (FormatMessageA on Windows, strerror elsewhere),

@@ -44,7 +44,7 @@ constexpr const char* kRefusalImageSize = "Err:Firmware image size too large!!";
 constexpr const char* kRefusalBlockSize = "Err:Firmware block too large!!";
 
 class PackageHeader {
-  public:
+public:
     using Bytes = std::array<std::uint8_t, kPackageHeaderSize>;
 
     PackageHeader() = default;
@@ -75,7 +75,7 @@ class PackageHeader {
     void SetBlockSize(int index, std::uint16_t size);
     void SetImageChecksum(int imageIndex, std::uint16_t value);
 
-  private:
+private:
     std::uint16_t Field16(std::size_t offset) const;
     void SetField16(std::size_t offset, std::uint16_t value);
 

@@ -15,7 +15,7 @@ constexpr const char* kSystemLibraryFolder = "/usr/lib";
 // Answers the ASPI calls as a system without WNASPI32.DLL would: the library never loads,
 // so no request, and with it no completion event, ever exists.
 class NoAspiPlatform final : public AspiPlatform {
-  public:
+public:
     std::uint32_t GetSystemDirectory(char* buffer, std::uint32_t size) override {
         const std::uint32_t length = static_cast<std::uint32_t>(std::strlen(kSystemLibraryFolder));
         if (buffer == nullptr || size <= length) {
@@ -33,7 +33,7 @@ class NoAspiPlatform final : public AspiPlatform {
 };
 
 class LinuxDrivePlatform final : public DrivePlatform {
-  public:
+public:
     explicit LinuxDrivePlatform(SystemServices& services) : backend_(system_, services) {}
 
     std::uint32_t VersionPlatformId() override { return kVerPlatformWin32Nt; }
@@ -44,7 +44,7 @@ class LinuxDrivePlatform final : public DrivePlatform {
         return LockDeviceNode(location, handle);
     }
 
-  private:
+private:
     RealLinuxSystem system_;
     SgIoBackend backend_;
     NoAspiPlatform aspi_;

@@ -12,7 +12,7 @@ namespace troz {
 enum class NodeKind { Missing, BlockDevice, CharacterDevice, Other };
 
 class LinuxSystem {
-  public:
+public:
     virtual ~LinuxSystem() = default;
     // ioctl(fd, SG_IO, &header): 0, or the errno of the failure.
     virtual int Ioctl(int fd, sg_io_hdr& header) = 0;
@@ -30,7 +30,7 @@ class LinuxSystem {
 
 // The calls of the running kernel.
 class RealLinuxSystem final : public LinuxSystem {
-  public:
+public:
     int Ioctl(int fd, sg_io_hdr& header) override;
     NodeKind Probe(const std::string& path) override;
     std::vector<std::string> ListDirectory(const std::string& path) override;

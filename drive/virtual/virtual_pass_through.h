@@ -21,7 +21,8 @@ public:
     DeviceHandle Open(int candidate) override;
     void Close(DeviceHandle handle) override;
     PlatformError Execute(DeviceHandle handle, PassThroughBlock& block) override;
-    bool FormatSystemError(std::uint32_t code, std::string& text, std::uint32_t& lastError) override;
+    bool FormatSystemError(std::uint32_t code, std::string& text,
+                           std::uint32_t& lastError) override;
 
     // How many times each candidate was opened and is still open (for tests).
     int OpenCount(int candidate) const;

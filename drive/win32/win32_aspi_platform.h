@@ -7,7 +7,7 @@
 namespace troz {
 
 class Win32AspiPlatform final : public AspiPlatform {
-  public:
+public:
     std::uint32_t GetSystemDirectory(char* buffer, std::uint32_t size) override;
     ModuleHandle LoadLibrary(const char* path) override;
     void* GetProcAddress(ModuleHandle module, const char* name) override;

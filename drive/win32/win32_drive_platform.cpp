@@ -14,7 +14,7 @@ constexpr DWORD kVersionInfoSize = 148;
 static_assert(sizeof(OSVERSIONINFOA) == kVersionInfoSize);
 
 class Win32DrivePlatform final : public DrivePlatform {
-  public:
+public:
     std::uint32_t VersionPlatformId() override {
         OSVERSIONINFOA version{};
         version.dwOSVersionInfoSize = kVersionInfoSize;
@@ -35,7 +35,7 @@ class Win32DrivePlatform final : public DrivePlatform {
         return LockDeviceNode(location, handle);
     }
 
-  private:
+private:
     Win32PassThroughBackend passThrough_;
     Win32AspiPlatform aspi_;
 };

@@ -7,7 +7,7 @@
 namespace troz {
 
 class Win32PassThroughBackend final : public PassThroughBackend {
-  public:
+public:
     bool IsOpticalDrive(int candidate) override;
     std::string DevicePath(int candidate) override;
     DeviceHandle Open(int candidate) override;

@@ -30,7 +30,7 @@ Q_DECLARE_METATYPE(troz::Glyph)
 
 class GlyphsTest final : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void glyphShowsItsColours_data();
     void glyphShowsItsColours();
     void chipLiesDiagonallyWithYellowPins();

@@ -46,7 +46,7 @@ bool HoldsInstanceLock(qint64 processId) {
 
 class SingleInstanceTest final : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase();
     void guardSeesAnotherHolder();
     void secondCopyEndsSilentlyWithCodeZero();
@@ -54,7 +54,7 @@ class SingleInstanceTest final : public QObject {
     void copyAfterTheFirstWasKilledRunsNormally();
     void commandLineIsIgnored();
 
-  private:
+private:
     std::unique_ptr<QProcess> Start(const QString& program, const QStringList& arguments = {});
     std::unique_ptr<QProcess> StartShownHarness();
     static void EndHarness(QProcess& harness);

@@ -99,7 +99,8 @@ TEST(SenseWords, TheLinesThatCarrySenseCodesGetThemInPlainWords) {
          "Unit Attention: Power on, reset, or bus device reset occurred"},
         {"Status:2;SenseCode:3 : c : 0;", "Medium Error: Write error"},
         // Codes the tables do not know are still named, by number.
-        {"Status:2;SenseCode:5 : 80 : 0;", "Illegal Request: vendor specific ASC=80, ASCQ=00 (hex)"},
+        {"Status:2;SenseCode:5 : 80 : 0;",
+         "Illegal Request: vendor specific ASC=80, ASCQ=00 (hex)"},
         {"Ok:Flash Complete!!", std::nullopt},
         {"Status:2;SenseCode:5 : 1a;", std::nullopt},
         {"Status:2;SenseCode:5 : 100 : 0;", std::nullopt},

@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kWindow = 65535;
 
 class ModelRecordScan : public ::testing::Test {
-  protected:
+protected:
     // Puts a signature with additional length byte at p and a record after it.
     void PutRecord(std::size_t p, const char* identification, std::uint8_t lengthByte = 0x1F,
                    std::uint8_t code0 = 'A', std::uint8_t code1 = '1') {
