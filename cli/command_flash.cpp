@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/drive_choice.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
 #include "cli/flash_plan.h"
@@ -29,30 +28,16 @@ struct FlashOptions {
     FlashChoices choices;
 };
 
-std::vector<std::string> Locations(const TAtapi& atapi) {
-    std::vector<std::string> locations;
-    for (int i = 0; i < atapi.DriveCount(); ++i) {
-        locations.push_back(atapi.Location(i));
-    }
-    return locations;
-}
-
 int RunFlash(const FlashOptions& options) {
     // A reader of the log that went away must not make the flash fail: writes to it fail
     // quietly instead.
     IgnoreBrokenPipe();
     DriveSession session;
-    std::string error;
-    if (!session.Open(error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    int drive = 0;
+    if (!session.OpenOrReport() || !session.PickDrive(options.drive, drive)) {
         return kExitUsage;
     }
     TAtapi& atapi = session.Atapi();
-    int drive = 0;
-    if (!ChooseDrive(Locations(atapi), options.drive, SystemListedNodeOf, drive, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return kExitUsage;
-    }
     // Before the drive gets its first command: another copy may be writing into it.
     const DriveLockResult lock = atapi.LockForWriting(drive);
     if (lock.outcome != DriveLockOutcome::Taken) {

@@ -29,9 +29,7 @@ std::string ModelCode(TAtapi& atapi, int index) {
 
 int RunList(bool json) {
     DriveSession session;
-    std::string error;
-    if (!session.Open(error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (!session.OpenOrReport()) {
         return kExitUsage;
     }
     TAtapi& atapi = session.Atapi();

@@ -23,7 +23,7 @@ namespace {
 constexpr std::size_t kTextLength = 128;
 
 struct ProbeOptions {
-    int drive = 0;
+    std::string drive = "0";
     unsigned count = 0;
 };
 
@@ -62,21 +62,15 @@ std::string Outcome(const CommandOutcome& outcome) {
 
 int RunProbe(const ProbeOptions& options) {
     DriveSession session;
-    std::string error;
-    if (!session.Open(error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    int drive = 0;
+    if (!session.OpenOrReport() || !session.PickDrive(options.drive, drive)) {
         return kExitUsage;
     }
     TAtapi& atapi = session.Atapi();
-    if (options.drive < 0 || options.drive >= atapi.DriveCount()) {
-        std::fprintf(stderr, "Err:There is no drive %d (%d found; see trozflash-cli list)\n",
-                     options.drive, atapi.DriveCount());
-        return kExitUsage;
-    }
-    atapi.SelectDevice(options.drive);
-    const std::string location = atapi.Location(options.drive);
+    atapi.SelectDevice(drive);
+    const std::string location = atapi.Location(drive);
     const std::string generic = GenericNodeOf(location);
-    std::printf("drive %d: %s\n", options.drive, DriveItemText(atapi.Entry(options.drive)).c_str());
+    std::printf("drive %d: %s\n", drive, DriveItemText(atapi.Entry(drive)).c_str());
     std::printf("  device node: %s\n", location.c_str());
     if (location.rfind("/dev/", 0) == 0) {
         std::printf("  sg node: %s\n", generic.empty() ? "none (modprobe sg)" : generic.c_str());
@@ -109,7 +103,10 @@ void RegisterProbeCommand(CLI::App& app, int& exitStatus) {
         "probe",
         "Show whether a drive answers: identification, device and sg node, TEST UNIT "
         "READY with its status and sense");
-    probe->add_option("--drive", options->drive, "The drive's index in trozflash-cli list")
+    probe
+        ->add_option("--drive", options->drive,
+                     "The drive: its index in trozflash-cli list, or its device node "
+                     "(/dev/sr0, /dev/sg1)")
         ->capture_default_str();
     probe->add_option("--count", options->count,
                       "Also time this many TEST UNIT READY commands and print the time per "

@@ -1,7 +1,10 @@
 #include "cli/drive_session.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
+#include "cli/drive_choice.h"
 #include "virtual/drive_source.h"
 
 namespace troz::cli {
@@ -12,6 +15,28 @@ bool DriveSession::Open(std::string& error) {
         return false;
     }
     atapi_.emplace(*platform_, clock_, services_);
+    return true;
+}
+
+bool DriveSession::OpenOrReport() {
+    std::string error;
+    if (!Open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool DriveSession::PickDrive(const std::string& text, int& index) {
+    std::vector<std::string> locations;
+    for (int i = 0; i < atapi_->DriveCount(); ++i) {
+        locations.push_back(atapi_->Location(i));
+    }
+    std::string error;
+    if (!ChooseDrive(locations, text, SystemListedNodeOf, index, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
     return true;
 }
 

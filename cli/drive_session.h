@@ -16,6 +16,11 @@ public:
     // Builds the platform and runs discovery. False, with one line in error, when the
     // variable names no known source of drives.
     bool Open(std::string& error);
+    // Open, saying on standard error why it failed.
+    bool OpenOrReport();
+    // The drive that text names (its index in trozflash-cli list, or a device node such as
+    // /dev/sr0 or /dev/sg1), saying on standard error why none does.
+    bool PickDrive(const std::string& text, int& index);
     TAtapi& Atapi() { return *atapi_; }
     Clock& GetClock() { return clock_; }
     SystemServices& Services() { return services_; }

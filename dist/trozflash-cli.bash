@@ -8,7 +8,7 @@ _trozflash_cli() {
     local subcommand="" i
     for ((i = 1; i < cword; i++)); do
         case "${words[i]}" in
-            list | inspect | verify | pack | flash)
+            list | inspect | verify | pack | flash | probe)
                 subcommand="${words[i]}"
                 break
                 ;;
@@ -16,7 +16,7 @@ _trozflash_cli() {
     done
 
     if [[ -z $subcommand ]]; then
-        COMPREPLY=($(compgen -W "list inspect verify pack flash --help --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "list inspect verify pack flash probe --help --version" -- "$cur"))
         return
     fi
 
@@ -47,6 +47,7 @@ _trozflash_cli() {
         pack) options="--output --multi --scrambled --image --generate --block-sizes --vendor
                        --product --revision --model-code --record-offset" ;;
         flash) options="--drive --yes --dry-run --json --no-restart" ;;
+        probe) options="--drive --count" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
