@@ -27,7 +27,7 @@ expect() {
     fi
 }
 
-expect "--help --version flash inspect list pack verify" trozflash-cli ""
+expect "--help --version flash inspect list pack probe verify" trozflash-cli ""
 expect "flash" trozflash-cli fl
 expect "--drive --dry-run --help --json --no-restart --yes" trozflash-cli flash --
 expect "fw.tfs" trozflash-cli flash ""
