@@ -83,3 +83,17 @@ show_drive_log() {
     cat /tmp/drive.log /tmp/drive.err 2>/dev/null
     echo "---"
 }
+
+# The benchmark on a drive that answers GOOD: trozflash-cli probe --count 2000 against
+# sg_turs -n 2000, five rounds each; then a direct flash's wall time (floor: 2 s pause + 4 s
+# programming) with the completion wait's polls (from the drive's log) and the tool's CPU time.
+benchmark_drive() {
+    for round in 1 2 3 4 5; do
+        "$cli" probe --count 2000 | sed -n 's/^ *2000 x/BENCH probe: 2000 x/p'
+        sg_turs -t -n 2000 /dev/sg0 2>&1 | sed -n 's/^/BENCH sg_turs: /p' | grep -i "time\|per"
+    done
+    : >/tmp/drive.log
+    time "$cli" flash --yes --drive 0 --no-restart $package 2>&1 | grep "Ok:\|Err:\|^real\|^user\|^sys"
+    awk '/ a0 04 e/ {after = 1; next} after && /^00 cdb/ {polls++} END {print "BENCH completion wait polls: " polls}' /tmp/drive.log
+    echo TROZ-BENCH-END
+}
