@@ -5,11 +5,4 @@
 # expect: after an open of /dev/sr0:
 # expect: TEST UNIT READY: status 0x02, sense 2/3A/00: Not Ready: Medium not present
 start_tcmu
-kill -USR1 $drive_pid
-echo "through sg:"
-/bin/trozflash-cli probe
-kill -USR1 $drive_pid
-dd if=/dev/sr0 of=/dev/null bs=2048 count=1 2>&1 | head -n 1
-echo "after an open of /dev/sr0:"
-/bin/trozflash-cli probe
-show_drive_log
+probe_unit_attention

@@ -97,3 +97,16 @@ benchmark_drive() {
     awk '/ a0 04 e/ {after = 1; next} after && /^00 cdb/ {polls++} END {print "BENCH completion wait polls: " polls}' /tmp/drive.log
     echo TROZ-BENCH-END
 }
+
+# A unit attention (the drive's power cut and back), probed through the sg node, then again
+# after an open of /dev/sr0 has let the kernel take it first.
+probe_unit_attention() {
+    kill -USR1 $drive_pid
+    echo "through sg:"
+    "$cli" probe
+    kill -USR1 $drive_pid
+    dd if=/dev/sr0 of=/dev/null bs=2048 count=1 2>&1 | head -n 1
+    echo "after an open of /dev/sr0:"
+    "$cli" probe
+    show_drive_log
+}
