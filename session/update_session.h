@@ -108,7 +108,6 @@ struct SessionSettings {
     bool askRestart = true;
 };
 
-constexpr const char* kCannotLockPrefix = "Err:Drive ";
 constexpr const char* kNoInhibitorPrefix =
     "Shutdown and sleep are not held off while the drive is written: ";
 
@@ -148,9 +147,15 @@ public:
 private:
     class Relay;
 
-    bool FinishStart(bool written);
     void MakePlan();
     std::optional<std::string> ReadRevision(int driveIndex);
+    std::string TargetRevision() const;
+    void TakeInhibitor(int driveIndex);
+    void ReleaseInhibitor();
+    void ReleaseWriterLock();
+    // The flash driver's side of the write span.
+    void SetDriveBeingWritten(bool writing);
+    // Right after "Ok:Flash Complete!!": the revision now, then the restart decision.
     bool AfterFlashComplete();
 
     TAtapi& atapi_;
@@ -164,8 +169,10 @@ private:
     std::optional<UpdatePlan> plan_;
     DriveLockResult lock_;
     int lockedDrive_ = -1;
+    bool inhibitorHeld_ = false;
     bool inhibitorMissingNoted_ = false;
     bool startRunning_ = false;
+    bool finishReported_ = false;
 };
 
 }  // namespace troz

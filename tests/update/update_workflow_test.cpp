@@ -4,13 +4,16 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/workflow_rig.h"
 #include "update/flash_driver.h"
+#include "update/checked_package.h"
 #include "update/validate_package.h"
 
 namespace troz::test {
@@ -215,13 +218,55 @@ TEST_F(StartButton, APackageFailingValidationSendsNothingAndLeavesTheBarAt10) {
     EXPECT_EQ(rig.window.enablings, kEarlyExitEnablings);
 }
 
-TEST_F(StartButton, APackageRemovedAfterOpenIsRefusedByValidation) {
-    path = rig.OpenPackage(SinglePackage(DemoImage()));
-    std::remove(path.c_str());
-    rig.Forget();
-    rig.Start();
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kOpenFirmwareFileError});
-    EXPECT_TRUE(rig.Watched(0).opcodes.empty());
+// Start checks and sends the file the Open step examined: a file put under its name since,
+// or that file changed, is refused before the drive hears a command, even when the new one
+// would pass every check (another drive's firmware would be written into this one).
+TEST_F(StartButton, AFileChangedOrReplacedSinceOpenIsRefused) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        void (*change)(const std::string& path);
+    } changes[] = {
+        {"another package renamed over it",
+         [](const std::string& path) {
+             const std::vector<std::uint8_t> other =
+                 SinglePackage(RecordImage(TrozFields("KVW-A100A", kCodeA1)), true);
+             std::FILE* file = std::fopen((path + ".new").c_str(), "wb");
+             std::fwrite(other.data(), 1, other.size(), file);
+             std::fclose(file);
+             fs::rename(path + ".new", path);
+         }},
+        {"removed", [](const std::string& path) { fs::remove(path); }},
+        {"touched",
+         [](const std::string& path) {
+             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
+         }},
+        {"model record rewritten in place, size and time kept",
+         [](const std::string& path) {
+             const auto time = fs::last_write_time(path);
+             std::FILE* file = std::fopen(path.c_str(), "r+b");
+             // The product in the model record, which the sum does not see when swapped.
+             const long product = 64 + kRecordOffset + 8 + 8;
+             char bytes[2] = {};
+             std::fseek(file, product, SEEK_SET);
+             std::fread(bytes, 1, 2, file);
+             std::swap(bytes[0], bytes[1]);
+             std::fseek(file, product, SEEK_SET);
+             std::fwrite(bytes, 1, 2, file);
+             std::fclose(file);
+             fs::last_write_time(path, time);
+         }},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.name);
+        OpenDemo();
+        change.change(path);
+        rig.Start();
+        EXPECT_EQ(rig.window.lines, std::vector<std::string>{kPackageChangedSinceOpen});
+        EXPECT_TRUE(rig.Watched(0).opcodes.empty());
+        EXPECT_EQ(rig.window.progress, std::vector<int>{10});
+        EXPECT_EQ(rig.window.enablings, kEarlyExitEnablings);
+    }
 }
 
 TEST_F(StartButton, QuietsTheDriveWithStartEnabledAndDecidesWithEverythingDisabled) {
