@@ -49,9 +49,8 @@ public:
             closeNotice_->activateWindow();
             return;
         }
-        auto* box =
-            new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                            QLatin1String(kCloseWhileProgramming), QMessageBox::Ok, &form_);
+        auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                    QLatin1String(kCloseWhileProgramming), QMessageBox::Ok, &form_);
         box->setObjectName(QStringLiteral("CloseWhileProgrammingBox"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::ApplicationModal);

@@ -43,9 +43,9 @@ int RunFlash(const FlashOptions& options) {
     TerminalWindow window(atapi, options.file, drive, json ? stderr : stdout, stdin, terminal);
     const FlashStreams streams{stdin, isatty(fileno(stdin)) != 0, stdout, stderr};
     const DeviceEntry& entry = atapi.Entry(drive);
-    FlashReport report(window, streams,
-                       {drive, DriveItemText(entry), atapi.Location(drive), entry.revision,
-                        options.file, ""});
+    FlashReport report(
+        window, streams,
+        {drive, DriveItemText(entry), atapi.Location(drive), entry.revision, options.file, ""});
     const std::unique_ptr<ShutdownInhibitor> inhibitor = MakeSystemShutdownInhibitor();
     SessionSettings settings;
     settings.signalNotices = kSignalNotices;

@@ -4,11 +4,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
-#include "drive/user_files.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
 #include "cli/flash_plan.h"
 #include "drive/scsi_commands.h"
+#include "drive/user_files.h"
 
 namespace troz::cli {
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "drive/user_files.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
 #include "cli/sense_text.h"
+#include "drive/user_files.h"
 
 #ifdef __linux__
 #include "drive/linux/linux_system.h"

@@ -23,8 +23,7 @@ std::string Trimmed(const std::string& text) {
 std::string CannotLockLine(int driveIndex, const std::string& driveText,
                            const std::string& location, const std::string& reason) {
     return "Err:Drive " + std::to_string(driveIndex) + " (" + driveText + ", " + location +
-           ") cannot be locked against other copies of TROZFlash, so nothing is written: " +
-           reason;
+           ") cannot be locked against other copies of TROZFlash, so nothing is written: " + reason;
 }
 
 // Flips a flag for the length of a scope, on every way out of it.
@@ -227,7 +226,8 @@ bool UpdateSession::Start() {
 
 bool UpdateSession::Check() {
     UpdateResult result;
-    result.outcome = workflow_.CheckUpdate() ? UpdateOutcome::WouldWrite : UpdateOutcome::NotWritten;
+    result.outcome =
+        workflow_.CheckUpdate() ? UpdateOutcome::WouldWrite : UpdateOutcome::NotWritten;
     result.targetRevision = TargetRevision();
     observer_.UpdateFinished(result);
     return result.outcome == UpdateOutcome::WouldWrite;

@@ -109,7 +109,8 @@ bool UpdateWorkflow::RunStart(StartMode mode) {
     // The file the Open step examined is the file that is checked and sent: one put under
     // its name since (or written to) is refused before anything reaches the drive.
     const bool sameFile = OpenedFileStillNamed(path);
-    if (sameFile && !ValidatePackage(opened_.stream, path, headerCopy_, state_, window_, checked_)) {
+    if (sameFile &&
+        !ValidatePackage(opened_.stream, path, headerCopy_, state_, window_, checked_)) {
         window_.SetDriveListEnabled(true);
         return false;
     }

@@ -3,16 +3,19 @@
 // and the window guards itself while the drive is programming.
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -23,6 +26,8 @@
 #include "app/update_connection.h"
 #include "tests/support/locking_platform.h"
 #include "tests/support/recording_services.h"
+#include "update/checked_package.h"
+#include "update/update_workflow.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/virtual_clock.h"
 
@@ -93,9 +98,7 @@ public:
         // The timers of this run end with it.
         QObject runScope;
         StartUpHooks hooks;
-        hooks.inhibitor = [this] {
-            return std::make_unique<FakeInhibitor>(inhibitorEvents);
-        };
+        hooks.inhibitor = [this] { return std::make_unique<FakeInhibitor>(inhibitorEvents); };
         hooks.windowShown = [&](TForm1& form) {
             form.OpenDialog().SetRunner([this](QWidget*, const QString&) {
                 ++dialogRuns;
@@ -206,9 +209,30 @@ private slots:
     void closeDuringTheRestartQuestionIsAllowed();
     void openDuringTheUpdateIsRefused();
     void signalDuringTheWriteWaitsForItThenEndsTheProgram();
+    void aPackageReplacedBetweenOpenAndStartIsNotWritten();
     void startWithoutTheDrivesLockIsRefused_data();
     void startWithoutTheDrivesLockIsRefused();
 };
+
+void UpdateEndToEndTest::aPackageReplacedBetweenOpenAndStartIsNotWritten() {
+    // The same bytes under a new file: Start writes only the file Open examined.
+    QTemporaryDir folder;
+    const QString package = folder.filePath(QStringLiteral("demo.tfs"));
+    QVERIFY(QFile::copy(kDemoPackage, package));
+    WindowRun run(VirtualTransport::PassThrough);
+    WindowState state;
+    QVERIFY(run.Run([&](TForm1& form) {
+        run.nextChoice = package;
+        QTest::mouseClick(WindowRun::Button(form, "BitBtn1"), Qt::LeftButton);
+        QVERIFY(QFile::copy(kDemoPackage, package + ".new"));
+        QVERIFY(std::rename(QFile::encodeName(package + ".new").constData(),
+                            QFile::encodeName(package).constData()) == 0);
+        QTest::mouseClick(WindowRun::Button(form, "BitBtn2"), Qt::LeftButton);
+        state = WindowRun::StateOf(form);
+    }));
+    QCOMPARE(state.log, QStringList({QLatin1String(kPackageChangedSinceOpen)}));
+    QCOMPARE(run.Drive(0).revision, std::string("1.00"));
+}
 
 void UpdateEndToEndTest::startWithoutTheDrivesLockIsRefused_data() {
     QTest::addColumn<DriveLockOutcome>("outcome");

@@ -144,20 +144,21 @@ class Interplay(unittest.TestCase):
         self.assertEqual(self.revision(0), "1.10")
 
     def test_closed_standard_streams_reach_no_file_of_the_tool(self):
-        env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=self.dir,
-                   DBUS_SYSTEM_BUS_ADDRESS="unix:path=" + os.path.join(self.dir, "no-bus"))
-        code = subprocess.run(["bash", "-c", '"$0" "$@" <&- >&- 2>&-', CLI, "flash", "--yes",
-                               "--no-restart", DEMO_PACKAGE], env=env,
-                              timeout=FLASH_TIMEOUT).returncode
-        self.assertEqual(code, 0)
-        # Neither the lock file nor the state file took the place of output or error.
-        for folder, _, names in os.walk(self.dir):
-            for name in names:
-                with open(os.path.join(folder, name), "rb") as written:
-                    content = written.read()
-                for text in (b"Flashing", b"About to write", b"Ok:"):
-                    self.assertNotIn(text, content, name)
-        self.assertEqual(self.revision(0), "1.10")
+        for closed in (">&-", "2>&-"):
+            state = os.path.join(self.dir, "stdout" if closed == ">&-" else "stderr")
+            env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=state,
+                       DBUS_SYSTEM_BUS_ADDRESS="unix:path=" + os.path.join(self.dir, "no-bus"))
+            code = subprocess.run(["bash", "-c", '"$0" "$@" ' + closed, CLI, "flash", "--yes",
+                                   "--no-restart", DEMO_PACKAGE], env=env, capture_output=True,
+                                  timeout=FLASH_TIMEOUT).returncode
+            self.assertEqual(code, 0, closed)
+            # Neither the lock file nor the state file took the place of output or error.
+            for folder, _, names in os.walk(state):
+                for name in names:
+                    with open(os.path.join(folder, name), "rb") as written:
+                        content = written.read()
+                    for text in (b"Flashing", b"About to write", b"Ok:"):
+                        self.assertNotIn(text, content, closed + " " + name)
 
     def test_second_writer_of_a_drive_is_refused_with_one_line(self):
         first = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)

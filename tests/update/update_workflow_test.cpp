@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/support/workflow_rig.h"
-#include "update/flash_driver.h"
 #include "update/checked_package.h"
+#include "update/flash_driver.h"
 #include "update/validate_package.h"
 
 namespace troz::test {
@@ -121,7 +121,7 @@ TEST(StartCheckOnly, EarlyRefusalsAndAFailedPackageCheckSendNothing) {
     std::remove(path.c_str());
     rig.Forget();
     EXPECT_FALSE(rig.workflow->CheckUpdate());
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kOpenFirmwareFileError});
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kPackageChangedSinceOpen});
     EXPECT_TRUE(rig.Watched(0).opcodes.empty());
 }
 
@@ -225,26 +225,26 @@ TEST_F(StartButton, AFileChangedOrReplacedSinceOpenIsRefused) {
     namespace fs = std::filesystem;
     const struct {
         const char* name;
-        void (*change)(const std::string& path);
+        void (*change)(const std::string& name);
     } changes[] = {
         {"another package renamed over it",
-         [](const std::string& path) {
+         [](const std::string& name) {
              const std::vector<std::uint8_t> other =
                  SinglePackage(RecordImage(TrozFields("KVW-A100A", kCodeA1)), true);
-             std::FILE* file = std::fopen((path + ".new").c_str(), "wb");
+             std::FILE* file = std::fopen((name + ".new").c_str(), "wb");
              std::fwrite(other.data(), 1, other.size(), file);
              std::fclose(file);
-             fs::rename(path + ".new", path);
+             fs::rename(name + ".new", name);
          }},
-        {"removed", [](const std::string& path) { fs::remove(path); }},
+        {"removed", [](const std::string& name) { fs::remove(name); }},
         {"touched",
-         [](const std::string& path) {
-             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
+         [](const std::string& name) {
+             fs::last_write_time(name, fs::last_write_time(name) + std::chrono::seconds(2));
          }},
         {"model record rewritten in place, size and time kept",
-         [](const std::string& path) {
-             const auto time = fs::last_write_time(path);
-             std::FILE* file = std::fopen(path.c_str(), "r+b");
+         [](const std::string& name) {
+             const auto time = fs::last_write_time(name);
+             std::FILE* file = std::fopen(name.c_str(), "r+b");
              // The product in the model record, which the sum does not see when swapped.
              const long product = 64 + kRecordOffset + 8 + 8;
              char bytes[2] = {};
@@ -254,7 +254,7 @@ TEST_F(StartButton, AFileChangedOrReplacedSinceOpenIsRefused) {
              std::fseek(file, product, SEEK_SET);
              std::fwrite(bytes, 1, 2, file);
              std::fclose(file);
-             fs::last_write_time(path, time);
+             fs::last_write_time(name, time);
          }},
     };
     for (const auto& change : changes) {
