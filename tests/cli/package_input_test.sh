@@ -79,6 +79,20 @@ case_control_characters_in_names() {
     expect 0 '"file": "pkg\\\\x0AOk:Flash Complete!!\\\\x0A.tfs"' '^$' "inspect --json"
     run inspect "$name"
     expect 0 'Package:        pkg\\x0AOk:Flash Complete!!\\x0A.tfs' '^$' "inspect"
+    # JSON gives the path as given, escaped only as JSON does.
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --dry-run --json "$name"
+    expect 0 '"package": "pkg\\nOk:Flash Complete!!\\n.tfs"' '' "flash --json"
+    # What a drive reports (its revision, from the firmware flashed into it) reaches the
+    # terminal escaped: ESC[2J must not clear it.
+    run pack -o clear.tfs --generate 1 --block-sizes 16384,16384,16384,16384 --record-offset 64 \
+        --vendor TROZ --product KVW-A100A --revision $'\e[2J' --model-code 4131
+    for command in "flash --yes --no-restart clear.tfs" "list" "probe"; do
+        # shellcheck disable=SC2086
+        TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run $command
+        expect 0 '' '' "$command"
+        grep -q $'\e' out.txt err.txt && fail "$command printed an escape character raw"
+        grep -qF '\x1B[2J' out.txt err.txt || fail "$command did not show the revision escaped"
+    done
 }
 
 case_pack_option_ranges() {
