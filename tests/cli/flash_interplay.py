@@ -91,8 +91,8 @@ class Interplay(unittest.TestCase):
 
     def flash_with_signal(self, number, status):
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
-        run.wait_for(NO_INHIBITOR, "err")  # the first firmware command is going out
-        time.sleep(1.5)
+        # Said once the span has begun: its signals are held from then on.
+        run.wait_for(NO_INHIBITOR, "err")
         run.process.send_signal(number)
         code, out, err = run.finish()
         self.assertEqual(code, status, out + err)
@@ -105,6 +105,9 @@ class Interplay(unittest.TestCase):
 
     def test_hup_mid_write_completes_then_exits_129(self):
         self.flash_with_signal(signal.SIGHUP, 129)
+
+    def test_usr1_mid_write_completes_then_exits_138(self):
+        self.flash_with_signal(signal.SIGUSR1, 138)
 
     def test_term_before_the_firmware_ends_at_once(self):
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
