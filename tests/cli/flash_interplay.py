@@ -9,8 +9,10 @@ import re
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -149,6 +151,26 @@ class Interplay(unittest.TestCase):
             code, out, err = run.finish()
             self.assertEqual(code, 0, out + err)
             self.assertIn(COMPLETE, out)
+
+    def test_silent_system_bus_holds_the_write_back_3_s_at_most(self):
+        # A bus that lets the client connect and then never says a word, not even to
+        # authenticate it.
+        path = os.path.join(tempfile.mkdtemp(), "silent-bus")  # short enough for a socket
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        listener.bind(path)
+        listener.listen(8)
+        run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE, bus="unix:path=" + path)
+        run.wait_for("Flashing ..")
+        begun = time.monotonic()
+        run.wait_for(NO_INHIBITOR, "err")
+        # The 2 s pause before the first firmware command, then the bus's 3 s.
+        self.assertLess(time.monotonic() - begun, 2 + 3 + 1.5)
+        code, out, err = run.finish()
+        listener.close()
+        shutil.rmtree(os.path.dirname(path))
+        self.assertEqual(code, 0, out + err)
+        self.assertIn(COMPLETE, out)
+        self.assertIn(NO_INHIBITOR + ": the system bus did not answer within 3 s\n", err)
 
     def test_package_replaced_during_the_pause_gets_no_trigger(self):
         # A copy with the same bytes, renamed over the package after the check: what was
