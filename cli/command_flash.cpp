@@ -42,13 +42,9 @@ int RunFlash(const FlashOptions& options) {
     const DriveLockResult lock = atapi.LockForWriting(drive);
     if (lock.outcome != DriveLockOutcome::Taken) {
         const std::string line =
-            SecondWriterRefusal(drive, DriveItemText(atapi.Entry(drive)), atapi.Location(drive));
-        if (lock.outcome == DriveLockOutcome::HeldElsewhere) {
-            std::fprintf(stderr, "%s\n", line.c_str());
-            return kExitFailed;
-        }
-        std::fprintf(stderr, "Drive %d cannot be locked against other copies of TROZFlash (%s)\n",
-                     drive, lock.reason.c_str());
+            LockRefusal(lock, drive, DriveItemText(atapi.Entry(drive)), atapi.Location(drive));
+        std::fprintf(stderr, "%s\n", line.c_str());
+        return kExitFailed;
     }
     atapi.SelectDevice(drive);
     // With --json the log's lines join the other notes on standard error.

@@ -10,7 +10,7 @@ class BuiltinDrivePlatform final : public DrivePlatform {
 public:
     BuiltinDrivePlatform(VirtualTransport transport, Clock& clock,
                          std::optional<std::filesystem::path> stateFile, StateFileReport report)
-        : lockFolder_(stateFile ? std::optional(stateFile->parent_path()) : std::nullopt),
+        : lockFolder_(stateFile ? std::optional(DriveLockFolder(*stateFile)) : std::nullopt),
           drives_(clock, std::move(stateFile), std::move(report)),
           platform_(transport, clock, kBuiltinHostAdapterCount) {
         drives_.AttachTo(platform_);
@@ -20,11 +20,14 @@ public:
     PassThroughBackend& PassThrough() override { return platform_.PassThrough(); }
     AspiPlatform& Aspi() override { return platform_.Aspi(); }
     void PumpOneMessage() override { platform_.PumpOneMessage(); }
-    // A lock file per drive beside the state file: the copies that share the drives' state
+    // A lock file per drive beside the state folder: the copies that share the drives' state
     // share their locks too.
     DriveLockResult LockDrive(const std::string& location, DeviceHandle) override {
         if (!lockFolder_) {
-            return {};
+            return DriveLockResult::Refused(
+                DriveLockOutcome::Unavailable,
+                "the virtual drives have no folder for their locks (neither XDG_STATE_HOME nor "
+                "HOME names one)");
         }
         for (const BuiltinDriveDescription& drive : BuiltinDriveDescriptions()) {
             if (location == platform_.PassThrough().DevicePath(drive.candidate) ||
@@ -32,7 +35,8 @@ public:
                 return LockDriveFile(*lockFolder_ / (std::string(drive.key) + kLockFileSuffix));
             }
         }
-        return {};
+        return DriveLockResult::Refused(DriveLockOutcome::Unavailable,
+                                        "no virtual drive lives at " + location);
     }
 
 private:

@@ -4,6 +4,7 @@ drives with the real clock: signals mid-write, a closed standard output, a secon
 two drives at once, and the login manager's inhibitor (a mock logind on a private system
 bus). Run one case: flash_interplay.py CLI PACKAGE WORKDIR Class.test_name
 """
+import fcntl
 import os
 import re
 import select
@@ -130,12 +131,29 @@ class Interplay(unittest.TestCase):
     def test_second_writer_of_a_drive_is_refused_with_one_line(self):
         first = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
         first.wait_for("Flashing ..")
+        # The README's way back to the factory drives does not let a second writer in.
+        shutil.rmtree(os.path.join(self.dir, "trozflash"), ignore_errors=True)
         code, out, err = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE).finish()
         self.assertEqual((code, out), (1, ""))
         self.assertRegex(err, r"^Err:Drive 0 \(TROZ    KVW-A100A\s+1\.00, virtual:0\) is being "
                               r"written by another copy of TROZFlash[^\n]*\n$")
         code, out, err = first.finish()
         self.assertEqual(code, 0, out + err)
+
+    def test_state_lock_held_elsewhere_is_waited_for_5_s_at_most(self):
+        folder = os.path.join(self.dir, "trozflash")
+        os.makedirs(folder)
+        with open(os.path.join(folder, "virtual-drives.json.lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            begun = time.monotonic()
+            code, out, err = Run(self.dir, "list").finish()
+            self.assertLess(time.monotonic() - begun, 5 + 2)
+        self.assertEqual(code, 0, err)
+        self.assertIn("KVW-A100A", out)
+        self.assertRegex(err, r"^The virtual drives' state lock \S+ was not given up \(another "
+                              r"process has held it for more than 5 s\); the state was read "
+                              r"without it\n$")
+        self.assertEqual(os.stat(lock.name).st_mode & 0o777, 0o600)
 
     def test_two_drives_are_written_at_once(self):
         b200 = os.path.join(self.dir, "kvw-b200a.tfs")

@@ -236,5 +236,23 @@ TEST_F(BuiltinDrives, TheStateDirectoryFollowsXdgStateHomeOrHome) {
               home / ".local" / "state" / "trozflash" / "virtual-drives.json");
 }
 
+TEST_F(BuiltinDrives, WriterLocksFailClosedAndOutliveTheStateFolder) {
+    for (const char* selection : {"virtual", "virtual-aspi"}) {
+        auto platform = Make(selection);
+        TAtapi atapi(*platform, clock, services);
+        const DriveLockResult writing = atapi.LockForWriting(0);
+        ASSERT_EQ(writing.outcome, DriveLockOutcome::Taken) << writing.reason;
+        // The factory drives back, as the README says, while drive 0 is being written.
+        fs::remove_all(stateFile.parent_path());
+        auto second = Make(selection);
+        TAtapi other(*second, clock, services);
+        EXPECT_EQ(other.LockForWriting(0).outcome, DriveLockOutcome::HeldElsewhere) << selection;
+        EXPECT_EQ(other.LockForWriting(1).outcome, DriveLockOutcome::Taken) << selection;
+        const DriveLockResult unknown = other.LockForWriting(3);
+        EXPECT_EQ(unknown.outcome, DriveLockOutcome::Unavailable);
+        EXPECT_EQ(unknown.reason, "there is no drive 3");
+    }
+}
+
 }  // namespace
 }  // namespace troz::test
