@@ -40,7 +40,7 @@ std::string FactoryStateWarning(const std::filesystem::path& file, const std::st
 
 std::string SaveFailure(const std::filesystem::path& file, const std::string& reason) {
     return "Cannot save the virtual drives' state to " + PrintableName(file.string()) + ": " +
-           reason + "; the next run will not show this firmware";
+           reason + "; the virtual drive keeps the firmware it had";
 }
 
 bool MakeStateDirectory(const std::filesystem::path& file, std::string& reason) {
@@ -233,6 +233,34 @@ std::optional<DriveIdentity> IdentityFrom(const Json& entry) {
     return identity;
 }
 
+// The states in the file (none when it is missing), or nothing with the reason when it
+// cannot be used.
+std::optional<DriveStates> LoadStates(const std::filesystem::path& file, std::string& reason) {
+    std::string text;
+    switch (ReadSmallRegularFile(file.string(), kLargestStateFile, text, reason)) {
+        case SmallFileRead::Missing:
+            return DriveStates{};
+        case SmallFileRead::Failed:
+            return std::nullopt;
+        case SmallFileRead::Read:
+            break;
+    }
+    const Json document = Json::parse(text, nullptr, false);
+    const auto drives = document.is_object() ? document.find("drives") : document.end();
+    if (document.is_discarded() || !document.is_object() || drives == document.end() ||
+        !drives->is_object()) {
+        reason = "not a state file of this tool's";
+        return std::nullopt;
+    }
+    DriveStates states;
+    for (const auto& [key, entry] : drives->items()) {
+        if (const auto identity = IdentityFrom(entry)) {
+            states[key] = *identity;
+        }
+    }
+    return states;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> DriveStateFilePath() {
@@ -242,9 +270,9 @@ std::optional<std::filesystem::path> DriveStateFilePath() {
     const char* localAppData = std::getenv("LOCALAPPDATA");  // Windows has no HOME of its own
     if (stateHome != nullptr && std::filesystem::path(stateHome).is_absolute()) {
         base = stateHome;
-    } else if (home != nullptr && *home != '\0') {
+    } else if (home != nullptr && std::filesystem::path(home).is_absolute()) {
         base = std::filesystem::path(home) / ".local" / "state";
-    } else if (localAppData != nullptr && *localAppData != '\0') {
+    } else if (localAppData != nullptr && std::filesystem::path(localAppData).is_absolute()) {
         base = localAppData;
     } else {
         return std::nullopt;
@@ -261,30 +289,12 @@ std::filesystem::path DriveLockFolder(const std::filesystem::path& stateFile) {
 
 DriveStates LoadDriveStates(const std::filesystem::path& file, std::string& warning) {
     warning.clear();
-    std::string text, reason;
-    switch (ReadSmallRegularFile(file.string(), kLargestStateFile, text, reason)) {
-        case SmallFileRead::Missing:
-            return {};
-        case SmallFileRead::Failed:
-            warning = FactoryStateWarning(file, reason);
-            return {};
-        case SmallFileRead::Read:
-            break;
+    std::string reason;
+    if (auto states = LoadStates(file, reason)) {
+        return *states;
     }
-    const Json document = Json::parse(text, nullptr, false);
-    const auto drives = document.is_object() ? document.find("drives") : document.end();
-    if (document.is_discarded() || !document.is_object() || drives == document.end() ||
-        !drives->is_object()) {
-        warning = FactoryStateWarning(file, "not a state file of this tool's");
-        return {};
-    }
-    DriveStates states;
-    for (const auto& [key, entry] : drives->items()) {
-        if (const auto identity = IdentityFrom(entry)) {
-            states[key] = *identity;
-        }
-    }
-    return states;
+    warning = FactoryStateWarning(file, reason);
+    return {};
 }
 
 bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& states,
@@ -303,9 +313,12 @@ bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& state
         error = SaveFailure(file, reason);
         return false;
     }
-    // Written aside and renamed over, so a run that dies half-way leaves the old file.
+    // Written aside and renamed over, so a run that dies half-way leaves the old file. A
+    // symbolic link in its place is replaced, never written through: what it points to is
+    // somebody else's file.
     const std::string text = document.dump(kJsonIndent) + '\n';
-    if (!WriteFileReplacing(file.string(), text.data(), text.size(), reason)) {
+    if (!WriteFileReplacing(file.string(), text.data(), text.size(), reason,
+                            LinkAtPath::ReplaceLink)) {
         error = SaveFailure(file, reason);
         return false;
     }
@@ -337,15 +350,21 @@ bool SaveDriveState(const std::filesystem::path& file, const std::string& key,
             file, "cannot lock " + PrintableName(LockPath(file).string()) + ": " + reason);
         return false;
     }
-    // A file that cannot be read was reported when the drives started; it is replaced.
-    std::string ignored;
-    DriveStates states = LoadDriveStates(file, ignored);
-    if (identity) {
-        states[key] = *identity;
-    } else {
-        states.erase(key);
+    // A file that cannot be read (or is not this tool's) may hold what another run or the
+    // user wants kept: it is left as it is, and nothing is saved until it is removed.
+    std::string unusable;
+    std::optional<DriveStates> states = LoadStates(file, unusable);
+    if (!states) {
+        error = SaveFailure(file, "that file cannot be used (" + unusable +
+                                      ") and is left as it is; remove it to save again");
+        return false;
     }
-    return SaveDriveStates(file, states, error);
+    if (identity) {
+        (*states)[key] = *identity;
+    } else {
+        states->erase(key);
+    }
+    return SaveDriveStates(file, *states, error);
 }
 
 }  // namespace troz
