@@ -43,16 +43,16 @@ TEST(TerminationSignals, EveryEndingSignalIsHeldAndReportedAfterTheSpan) {
 }
 
 TEST(TerminationSignals, FaultsKeepTheirDefaultAndIgnoredSignalsStayIgnored) {
-    std::signal(SIGUSR2, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
     ::testing::internal::CaptureStderr();
     HoldTerminationSignals(kNotices);
     for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT}) {
         EXPECT_TRUE(HasDefaultAction(fault)) << fault;
     }
-    raise(SIGUSR2);  // as under nohup: it would not have ended the program, so nothing is said
+    raise(SIGHUP);  // under nohup: it would not have ended the program, so nothing is said
     EXPECT_EQ(ReleaseTerminationSignals(), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(std::signal(SIGUSR2, SIG_DFL), SIG_IGN);
+    EXPECT_EQ(std::signal(SIGHUP, SIG_DFL), SIG_IGN);
 }
 
 }  // namespace

@@ -317,9 +317,12 @@ TEST_F(BuiltinDrives, WithoutAStateFolderTheDrivesSaySoAndCannotBeLocked) {
 
 TEST_F(BuiltinDrives, WriterLocksFailClosedAndOutliveTheStateFolder) {
     for (const char* selection : {"virtual", "virtual-aspi"}) {
-        auto platform = Make(selection);
-        TAtapi atapi(*platform, clock, services);
-        const DriveLockResult writing = atapi.LockForWriting(0);
+        DriveLockResult writing;
+        {
+            auto platform = Make(selection);
+            TAtapi atapi(*platform, clock, services);
+            writing = atapi.LockForWriting(0);
+        }
         ASSERT_EQ(writing.outcome, DriveLockOutcome::Taken) << writing.reason;
         // The factory drives back, as the README says, while drive 0 is being written.
         fs::remove_all(stateFile.parent_path());
