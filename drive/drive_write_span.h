@@ -22,7 +22,7 @@ public:
     void Begin(int wakeDescriptor = -1);
     void End();
     bool IsOpen() const { return open_; }
-    // The SIGTERM, SIGHUP or SIGQUIT that arrived during the last span, 0 when none did:
+    // The ending signal (not SIGINT) that arrived during the last span, 0 when none did:
     // the process should end with ExitStatusOfSignal of it once the update is over.
     int HeldSignal() const { return heldSignal_; }
 

@@ -20,12 +20,6 @@ std::string Trimmed(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-std::string CannotLockLine(int driveIndex, const std::string& driveText,
-                           const std::string& location, const std::string& reason) {
-    return "Err:Drive " + std::to_string(driveIndex) + " (" + driveText + ", " + location +
-           ") cannot be locked against other copies of TROZFlash, so nothing is written: " + reason;
-}
-
 // Flips a flag for the length of a scope, on every way out of it.
 struct Mark {
     explicit Mark(bool& flag) : flag_(flag) { flag_ = true; }
@@ -106,19 +100,13 @@ bool UpdateSession::TakeWriterLock(int driveIndex) {
     DriveLockResult result = atapi_.LockForWriting(driveIndex);
     const std::string driveText = DriveItemText(atapi_.Entry(driveIndex));
     const std::string location = atapi_.Location(driveIndex);
-    switch (result.outcome) {
-        case DriveLockOutcome::Taken:
-            lock_ = std::move(result);
-            lockedDrive_ = driveIndex;
-            return true;
-        case DriveLockOutcome::HeldElsewhere:
-            observer_.Notice(SecondWriterRefusal(driveIndex, driveText, location));
-            return false;
-        case DriveLockOutcome::Unavailable:
-            break;
+    if (result.outcome == DriveLockOutcome::Taken) {
+        lock_ = std::move(result);
+        lockedDrive_ = driveIndex;
+        return true;
     }
     // Writing without the lock would let a second copy write the same drive at once.
-    observer_.Notice(CannotLockLine(driveIndex, driveText, location, result.reason));
+    observer_.Notice(LockRefusal(result, driveIndex, driveText, location));
     return false;
 }
 

@@ -5,14 +5,17 @@ lock that cannot be made, two drives at once, a package swapped while the questi
 screen, endless input, and the login manager's inhibitor (a mock logind on a private system
 bus). Run one case: flash_interplay.py CLI PACKAGE WORKDIR Class.test_name
 """
+import fcntl
 import os
 import pty
 import re
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -127,6 +130,9 @@ class Interplay(unittest.TestCase):
         self.assertNotIn("ends", err)
         self.assertEqual(self.revision(0), "1.10")
 
+    def test_usr1_mid_write_completes_then_exits_138(self):
+        self.flash_with_signal(signal.SIGUSR1, 138)
+
     def test_term_before_the_firmware_ends_at_once(self):
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
         run.wait_for("Flashing ..")  # the 2 s pause before the first block
@@ -163,6 +169,8 @@ class Interplay(unittest.TestCase):
     def test_second_writer_of_a_drive_is_refused_with_one_line(self):
         first = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
         first.wait_for("Flashing ..")
+        # The README's way back to the factory drives does not let a second writer in.
+        shutil.rmtree(os.path.join(self.dir, "trozflash"), ignore_errors=True)
         code, out, err = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE).finish()
         self.assertEqual((code, out), (1, ""))
         self.assertRegex(err, r"^Err:Drive 0 \(TROZ    KVW-A100A\s+1\.00, virtual:0\) is being "
@@ -172,7 +180,7 @@ class Interplay(unittest.TestCase):
 
     def test_lock_that_cannot_be_made_writes_nothing(self):
         # A folder where the drive's lock file belongs: no lock, so no write.
-        os.makedirs(os.path.join(self.dir, "trozflash", "kvw-a100a.lock"))
+        os.makedirs(os.path.join(self.dir, "trozflash-locks", "kvw-a100a.lock"))
         code, out, err = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE).finish()
         self.assertEqual((code, out), (1, ""), err)
         self.assertRegex(err, r"^Err:Drive 0 \(TROZ    KVW-A100A\s+1\.00, virtual:0\) cannot be "
@@ -209,6 +217,21 @@ class Interplay(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertTrue(out.endswith("Reboot this computer right now ? [yes/No] \n"), out)
 
+    def test_state_lock_held_elsewhere_is_waited_for_5_s_at_most(self):
+        folder = os.path.join(self.dir, "trozflash")
+        os.makedirs(folder)
+        with open(os.path.join(folder, "virtual-drives.json.lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            begun = time.monotonic()
+            code, out, err = Run(self.dir, "list").finish()
+            self.assertLess(time.monotonic() - begun, 5 + 2)
+        self.assertEqual(code, 0, err)
+        self.assertIn("KVW-A100A", out)
+        self.assertRegex(err, r"^The virtual drives' state lock \S+ was not given up \(another "
+                              r"process has held it for more than 5 s\); the state was read "
+                              r"without it\n$")
+        self.assertEqual(os.stat(lock.name).st_mode & 0o777, 0o600)
+
     def test_two_drives_are_written_at_once(self):
         b200 = os.path.join(self.dir, "kvw-b200a.tfs")
         subprocess.run([CLI, "pack", "-o", b200, "--generate", "1", "--block-sizes",
@@ -223,6 +246,25 @@ class Interplay(unittest.TestCase):
             code, out, err = run.finish()
             self.assertEqual(code, 0, out + err)
             self.assertIn(COMPLETE, out)
+
+    def test_silent_system_bus_holds_the_write_back_3_s_at_most(self):
+        # A bus that lets the client connect and then never says a word, not even to
+        # authenticate it.
+        path = os.path.join(tempfile.mkdtemp(), "silent-bus")  # short enough for a socket
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        listener.bind(path)
+        listener.listen(8)
+        begun = time.monotonic()
+        run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE, bus="unix:path=" + path)
+        # Start asks for the inhibitor before anything is sent: the bus's 3 s, and no more.
+        run.wait_for(NO_INHIBITOR, "err")
+        self.assertLess(time.monotonic() - begun, 3 + 1.5)
+        code, out, err = run.finish()
+        listener.close()
+        shutil.rmtree(os.path.dirname(path))
+        self.assertEqual(code, 0, out + err)
+        self.assertIn(COMPLETE, out)
+        self.assertIn(NO_INHIBITOR + ": the system bus did not answer within 3 s\n", err)
 
     def test_package_replaced_during_the_pause_gets_no_trigger(self):
         # A copy with the same bytes, renamed over the package after the check: what was
