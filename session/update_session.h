@@ -14,10 +14,12 @@
 //
 // Order of one successful Start, as a front end sees it:
 //   lock taken (or one Notice line and nothing is sent) -> inhibitor taken (a Notice when it
-//   cannot be) -> the log's lines -> WriteSpanChanged(true) at the first firmware command ->
+//   cannot be; it may take the login manager a few seconds) -> the log's lines ->
+//   WriteSpanChanged(true) at the first firmware command -> inhibitor given back and
 //   WriteSpanChanged(false) when the completion wait ends (SignalHeld if one waited) ->
 //   "Ok:Flash Complete!!" -> UpdateFinished (the revision the drive reports now) -> the
-//   restart question (or RestartNotAsked) -> lock and inhibitor released.
+//   restart question (or RestartNotAsked) -> the lock released (unless TakeWriterLock took
+//   it before Start).
 // A Start that fails or is refused ends with UpdateFinished(NotWritten).
 //
 // Everything runs on the caller's thread. The session is free of any toolkit.
