@@ -9,6 +9,9 @@ install_missing() {
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
     done
     if [ ${#missing[@]} -gt 0 ]; then
+        # CI runs some stages side by side: one install at a time, the others wait for it.
+        exec 8>/var/lock/trozflash-install-missing
+        flock 8
         for package in "${missing[@]}"; do
             [[ "$package" == *:* ]] || continue
             architecture=${package##*:}
@@ -19,7 +22,9 @@ install_missing() {
             fi
         done
         echo "Installing: ${missing[*]}"
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+        apt-get update -qq -o DPkg::Lock::Timeout=600
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
+            "${missing[@]}" >/dev/null
+        exec 8>&-
     fi
 }

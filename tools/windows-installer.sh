@@ -57,6 +57,7 @@ snapshot >"$WINEPREFIX/before.txt"
 echo "Installing $setup silently"
 "$wine" "$(realpath "$setup")" /S </dev/null || fail "the silent install failed ($?)"
 instdir=$drive_c/$program_files/TROZFlash
+windows_dir="C:\\$program_files\\TROZFlash"
 [ -f "$instdir/trozflash-cli.exe" ] || fail "no trozflash-cli.exe in C:\\$program_files\\TROZFlash"
 [ -f "$instdir/uninstall.exe" ] || fail "no uninstall.exe in C:\\$program_files\\TROZFlash"
 installed=$(cd "$instdir" && ls | sort | tr '\n' ' ')
@@ -77,9 +78,9 @@ echo "$list_output"
 shortcut=$drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/TROZFlash.lnk
 if [ -f "$instdir/trozflash.exe" ]; then
     [ -f "$shortcut" ] || fail "no Start-menu shortcut TROZFlash for all users"
-    # The link keeps its target's path in UTF-16 as well as in the system's code page.
-    LC_ALL=C grep -aq 'trozflash\.exe' "$shortcut" || tr -d '\0' <"$shortcut" | grep -aq 'trozflash\.exe' ||
-        fail "the Start-menu shortcut does not lead to trozflash.exe"
+    # The link keeps its target's whole path in the system's code page.
+    LC_ALL=C grep -aqF "$windows_dir\\trozflash.exe" "$shortcut" ||
+        fail "the Start-menu shortcut does not lead to $windows_dir\\trozflash.exe"
     echo "Start-menu shortcut: ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\TROZFlash.lnk"
 else
     [ ! -e "$shortcut" ] || fail "a Start-menu shortcut without the window"
@@ -94,7 +95,6 @@ value() { echo "$entry" | awk -v name="$1" '$1 == name { sub(/^ *[^ ]+ +REG_[A-Z
 [ "$(value DisplayName)" = TROZFlash ] || fail "DisplayName is '$(value DisplayName)'"
 [ "$(value DisplayVersion)" = "$version" ] || fail "DisplayVersion is '$(value DisplayVersion)'"
 [ "$(value Publisher)" = "The TROZFlash developers" ] || fail "Publisher is '$(value Publisher)'"
-windows_dir="C:\\$program_files\\TROZFlash"
 [ "$(value UninstallString)" = "\"$windows_dir\\uninstall.exe\"" ] ||
     fail "UninstallString is '$(value UninstallString)'"
 [ "$(value QuietUninstallString)" = "\"$windows_dir\\uninstall.exe\" /S" ] ||

@@ -125,7 +125,7 @@ stop() {
     quietly "$wineserver" -k || true
 }
 
-# The machine field of a PE file's header: 14c for 32-bit x86, 8664 for x86-64.
+# The machine field of a PE file's header: 014c for 32-bit x86, 8664 for x86-64.
 pe_machine() {
     local header
     header=$(od -A n -t u4 -j 60 -N 4 "$1" | tr -d ' ')
@@ -136,7 +136,7 @@ pe_machine() {
 # syswow64 (wine keeps its own wnaspi32.dll there), every other one system32.
 system_directory_for() {
     local windows="$prefix/drive_c/windows"
-    if [ "$(pe_machine "$1")" = 14c ] && [ -d "$windows/syswow64" ]; then
+    if [ "$(pe_machine "$1")" = 014c ] && [ -d "$windows/syswow64" ]; then
         echo "$windows/syswow64"
     else
         echo "$windows/system32"
