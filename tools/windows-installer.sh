@@ -22,9 +22,9 @@ fi
 build=$1
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 if grep -q '^CMAKE_TOOLCHAIN_FILE:.*mingw-x86_64' "$build/CMakeCache.txt"; then
-    arch=win64 view=64 program_files="Program Files"
+    arch=win64 view=64 program_files="Program Files" format=pei-x86-64
 else
-    arch=win32 view=32 program_files="Program Files (x86)"
+    arch=win32 view=32 program_files="Program Files (x86)" format=pei-i386
 fi
 name=TROZFlash-$version-$arch
 
@@ -49,8 +49,8 @@ bash tools/wine-prefix.sh start "$WINEPREFIX"
 drive_c=$WINEPREFIX/drive_c
 # What the machine holds before: the same must be there after the uninstall, nothing more.
 snapshot() {
-    (cd "$drive_c" && find "Program Files" "Program Files (x86)" ProgramData windows/system32 \
-        windows/syswow64 -path '*/temp' -prune -o -print 2>/dev/null | sort)
+    (cd "$drive_c" && { find "Program Files" "Program Files (x86)" ProgramData windows/system32 \
+        windows/syswow64 -path '*/temp' -prune -o -print 2>/dev/null || true; } | sort)
 }
 snapshot >"$WINEPREFIX/before.txt"
 
@@ -62,6 +62,10 @@ windows_dir="C:\\$program_files\\TROZFlash"
 [ -f "$instdir/uninstall.exe" ] || fail "no uninstall.exe in C:\\$program_files\\TROZFlash"
 installed=$(cd "$instdir" && ls | sort | tr '\n' ' ')
 echo "Installed into C:\\$program_files\\TROZFlash: $installed"
+for program in "$instdir"/*.exe; do
+    x86_64-w64-mingw32-objdump -f "$program" | grep -q "file format $format" ||
+        fail "$(basename "$program") is not a $format program"
+done
 
 # The ZIP holds what the installer put there, less the uninstaller.
 in_zip=$(cmake -E tar tf "$zip" | sed -n "s|^$name/\\(..*\\)|\\1|p" | sort | tr '\n' ' ')
