@@ -62,7 +62,8 @@ windows_dir="C:\\$program_files\\TROZFlash"
 [ -f "$instdir/uninstall.exe" ] || fail "no uninstall.exe in C:\\$program_files\\TROZFlash"
 installed=$(cd "$instdir" && ls | sort | tr '\n' ' ')
 echo "Installed into C:\\$program_files\\TROZFlash: $installed"
-for program in "$instdir"/*.exe; do
+# (uninstall.exe is a 32-bit NSIS program in both.)
+for program in "$instdir"/trozflash*.exe; do
     x86_64-w64-mingw32-objdump -f "$program" | grep -q "file format $format" ||
         fail "$(basename "$program") is not a $format program"
 done
