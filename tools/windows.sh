@@ -25,7 +25,8 @@ run_tests() {
     if [ -z "${TROZ_XVFB:-}" ]; then
         TROZ_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash tools/windows.sh test "$arch"
     fi
-    trap 'bash tools/wine-prefix.sh stop "$prefix"' EXIT
+    # shellcheck disable=SC2064 # the prefix of this run, also when the trap runs outside it
+    trap "bash tools/wine-prefix.sh stop '$prefix'" EXIT
     bash tools/wine-prefix.sh stop "$prefix"
     bash tools/wine-prefix.sh start "$prefix"
     # Two of the flash tests wait in real time (20 s and 121 s).
@@ -112,7 +113,10 @@ if [ -n "$pid32" ]; then
     wait "$pid32" || status=1
     cat "$log32"
 fi
-[ "$status" = 0 ] || exit 1
+if [ "$status" != 0 ]; then
+    echo "Windows tests failed (above)" >&2
+    exit 1
+fi
 
 echo "== Windows installers and portable ZIPs"
 # The NSIS installer is a 32-bit program itself.
