@@ -36,7 +36,10 @@ run_tests() {
 }
 
 if [ "${1:-}" = test ]; then
-    [ $# -eq 2 ] && [[ "$2" =~ ^(i686|x86_64)$ ]] || { sed -n '8,9p' "$0" >&2; exit 2; }
+    if [ $# -ne 2 ] || ! [[ "$2" =~ ^(i686|x86_64)$ ]]; then
+        sed -n '8,9p' "$0" >&2
+        exit 2
+    fi
     run_tests "$2"
     exit
 fi
