@@ -9,3 +9,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Test programs of a cross build cannot run while it builds: list their tests when CTest runs.
 set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-wine.cmake)

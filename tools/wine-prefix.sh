@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The wine prefix that the 64-bit Windows build's tests run in, and its wine server.
+# The wine prefix that a Windows build's tests run in, and its wine server. It is a 64-bit
+# prefix; where wine32 is installed, 32-bit programs run in it too (their system directory is
+# syswow64).
 #
 #   wine-prefix.sh create PREFIX            make the prefix once; later calls return at once
 #   wine-prefix.sh start PREFIX [SECONDS]   a persistent server with wine's services up; it
 #                                           ends SECONDS after the last program (default: never)
 #   wine-prefix.sh stop PREFIX              end the server and every program in the prefix
-#   wine-prefix.sh install-dll PREFIX FILE  put FILE into the system directory as WNASPI32.DLL
-#   wine-prefix.sh remove-dll PREFIX        take it out again
+#   wine-prefix.sh install-dll PREFIX FILE  put FILE into the system directory of programs of
+#                                           its width as WNASPI32.DLL
+#   wine-prefix.sh remove-dll PREFIX        take it out of both system directories
 #
 # The prefix holds what the tests need of a Windows machine:
 #   - D: and E: are CD-ROM drives with no device behind them: the pass-through scan opens
@@ -19,7 +22,7 @@ consumer_family_programs=(trozflash-cli.exe troz_win32_aspi_tests.exe)
 cdrom_letters=(d e)
 
 usage() {
-    sed -n '2,10p' "$0" >&2
+    sed -n '2,14p' "$0" >&2
     exit 2
 }
 
@@ -88,7 +91,9 @@ create() {
     if [ -f "$prefix/.trozflash-ready" ]; then
         return
     fi
-    quietly "$wine" wineboot -i
+    # No offer to download wine's .NET and HTML engines: with a display it would wait for an
+    # answer. No desktop menu entries in $HOME for what gets installed into the prefix.
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" quietly "$wine" wineboot -i
     local letter
     for letter in "${cdrom_letters[@]}"; do
         mkdir -p "$prefix/cdrom-$letter"
@@ -120,8 +125,22 @@ stop() {
     quietly "$wineserver" -k || true
 }
 
-system_directory() {
-    echo "$prefix/drive_c/windows/system32"
+# The machine field of a PE file's header: 014c for 32-bit x86, 8664 for x86-64.
+pe_machine() {
+    local header
+    header=$(od -A n -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+    od -A n -t x2 -j $((header + 4)) -N 2 "$1" | tr -d ' '
+}
+
+# Where a program of the DLL's width looks for it: a 32-bit program in a 64-bit prefix reads
+# syswow64 (wine keeps its own wnaspi32.dll there), every other one system32.
+system_directory_for() {
+    local windows="$prefix/drive_c/windows"
+    if [ "$(pe_machine "$1")" = 014c ] && [ -d "$windows/syswow64" ]; then
+        echo "$windows/syswow64"
+    else
+        echo "$windows/system32"
+    fi
 }
 
 case "$command" in
@@ -134,11 +153,12 @@ case "$command" in
     install-dll)
         [ $# -eq 1 ] || usage
         create
-        cp "$1" "$(system_directory)/wnaspi32.dll"
+        cp "$1" "$(system_directory_for "$1")/wnaspi32.dll"
         ;;
     remove-dll)
         create
-        rm -f "$(system_directory)/wnaspi32.dll"
+        rm -f "$prefix/drive_c/windows/system32/wnaspi32.dll" \
+            "$prefix/drive_c/windows/syswow64/wnaspi32.dll"
         ;;
     *) usage ;;
 esac

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a program of the 64-bit Windows build under wine64, in the build's own wine prefix.
-# CMake uses it as the cross build's emulator: CTest runs every Windows test through it.
+# Runs a program of a Windows build under wine, in the build's own wine prefix (the wine64
+# loader hands 32-bit programs to 32-bit wine). CMake uses it as the cross builds' emulator:
+# CTest runs every Windows test through it.
 #
 #   wine-run.sh PREFIX PROGRAM [ARGUMENTS...]
 #
