@@ -69,24 +69,16 @@ std::array<BuiltinDriveDescription, kBuiltinDriveCount> BuiltinDriveDescriptions
     }};
 }
 
-std::string BuiltinDriveSet::NoStateFolderNote() const {
-    if (stateFile_) {
-        return {};
-    }
-    return "The virtual drives have no state folder (neither XDG_STATE_HOME nor HOME is an "
-           "absolute path): they start in their factory state and cannot be flashed";
-}
-
 BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile,
                                  StateFileReport report)
     : stateFile_(std::move(stateFile)), report_(std::move(report)) {
     DriveStates saved;
-    std::string warning = NoStateFolderNote();
     if (stateFile_) {
+        std::string warning;
         saved = ReadDriveStates(*stateFile_, warning);
-    }
-    if (!warning.empty() && report_) {
-        report_(warning);
+        if (!warning.empty() && report_) {
+            report_(warning);
+        }
     }
     const auto descriptions = BuiltinDriveDescriptions();
     for (std::size_t i = 0; i < kBuiltinDriveCount; ++i) {
@@ -111,14 +103,18 @@ void BuiltinDriveSet::AttachTo(VirtualDrivePlatform& platform) {
 }
 
 bool BuiltinDriveSet::SaveState(std::size_t index, const DriveIdentity& identity) {
-    std::string error = NoStateFolderNote();
+    // Without a state file the drives live in memory only (the tests' drives).
+    if (!stateFile_) {
+        return true;
+    }
     // Only this drive's entry: another process may have flashed another drive meanwhile.
     const BuiltinDriveDescription description = BuiltinDriveDescriptions()[index];
     std::optional<DriveIdentity> changed;
     if (!(identity == description.identity)) {
         changed = identity;
     }
-    if (stateFile_ && SaveDriveState(*stateFile_, description.key, changed, error)) {
+    std::string error;
+    if (SaveDriveState(*stateFile_, description.key, changed, error)) {
         return true;
     }
     if (report_) {

@@ -44,7 +44,7 @@ using StateFileReport = std::function<void(const std::string&)>;
 
 // The three drives, restored from the state file when one is given. The state file is their
 // flash memory: a drive's entry is saved when a trigger starts its programming, and a save
-// that fails is a programming that fails (without a state file every one does).
+// that fails is a programming that fails. Without a state file they live in memory only.
 class BuiltinDriveSet {
 public:
     BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile,
@@ -60,7 +60,6 @@ private:
     // The drive's flash memory: its entry in the state file. False, reported, when it cannot
     // be written.
     bool SaveState(std::size_t index, const DriveIdentity& identity);
-    std::string NoStateFolderNote() const;
 
     std::array<std::unique_ptr<VirtualDrive>, kBuiltinDriveCount> drives_;
     std::optional<std::filesystem::path> stateFile_;

@@ -12,6 +12,9 @@ namespace {
 
 constexpr const char* kVirtualSelection = "virtual";
 constexpr const char* kVirtualAspiSelection = "virtual-aspi";
+constexpr const char* kNoStateFolder =
+    "The virtual drives have no state folder (neither XDG_STATE_HOME nor HOME is an absolute "
+    "path): they start in their factory state and cannot be flashed";
 
 // The value goes into a one-line message: control characters must not break it.
 std::string Printable(const char* value) {
@@ -34,13 +37,16 @@ std::unique_ptr<DrivePlatform> MakeDrivePlatform(const char* selection, Clock& c
     const StateFileReport report = [&services](const std::string& text) {
         services.ShowMessage(text);
     };
-    if (std::strcmp(selection, kVirtualSelection) == 0) {
-        return MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock, DriveStateFilePath(),
-                                        report);
-    }
-    if (std::strcmp(selection, kVirtualAspiSelection) == 0) {
-        return MakeBuiltinDrivePlatform(VirtualTransport::Aspi, clock, DriveStateFilePath(),
-                                        report);
+    const bool passThrough = std::strcmp(selection, kVirtualSelection) == 0;
+    if (passThrough || std::strcmp(selection, kVirtualAspiSelection) == 0) {
+        const auto stateFile = DriveStateFilePath();
+        // Nothing they are flashed with could be kept, nor could their writer be locked.
+        if (!stateFile) {
+            report(kNoStateFolder);
+        }
+        return MakeBuiltinDrivePlatform(
+            passThrough ? VirtualTransport::PassThrough : VirtualTransport::Aspi, clock, stateFile,
+            report);
     }
     error = std::string(kDriveSourceVariable) + "=" + Printable(selection) +
             " is not known; use virtual or virtual-aspi, or leave it unset for the system's drives";

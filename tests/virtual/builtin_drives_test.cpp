@@ -304,13 +304,14 @@ TEST_F(BuiltinDrives, TheStateDirectoryFollowsXdgStateHomeOrHome) {
 }
 
 TEST_F(BuiltinDrives, WithoutAStateFolderTheDrivesSaySoAndCannotBeLocked) {
-    BuiltinDriveSet drives(clock, std::nullopt,
-                           [this](const std::string& line) { services.messages.push_back(line); });
+    SetVariable("XDG_STATE_HOME", "");
+    SetVariable("HOME", "relative-home");
+    SetVariable("LOCALAPPDATA", "");
+    auto platform = Make("virtual");
     EXPECT_EQ(services.messages,
               std::vector<std::string>{"The virtual drives have no state folder (neither "
                                        "XDG_STATE_HOME nor HOME is an absolute path): they start "
                                        "in their factory state and cannot be flashed"});
-    auto platform = MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock, std::nullopt);
     TAtapi atapi(*platform, clock, services);
     EXPECT_EQ(atapi.LockForWriting(0).outcome, DriveLockOutcome::Unavailable);
 }
