@@ -241,9 +241,9 @@ std::vector<FlashRecord> ParseJournal(const std::string& text) {
     return records;
 }
 
-std::vector<FlashRecord> InterruptedAmong(const std::vector<FlashRecord>& records,
+std::vector<std::size_t> InterruptedAmong(const std::vector<FlashRecord>& records,
                                           const std::function<bool(const std::string&)>& running) {
-    std::vector<FlashRecord> interrupted;
+    std::vector<std::size_t> interrupted;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const FlashRecord& record = records[i];
         if (record.Completed() || record.forgotten) {
@@ -255,7 +255,7 @@ std::vector<FlashRecord> InterruptedAmong(const std::vector<FlashRecord>& record
                                                       SameDrive(later.start, record.start);
                                            });
         if (!rewritten && !running(record.id)) {
-            interrupted.push_back(record);
+            interrupted.push_back(i);
         }
     }
     return interrupted;
@@ -387,6 +387,10 @@ bool FlashHistory::Forget(const std::string& id, std::string& error) {
 
 HistoryRead FlashHistory::Read() const {
     HistoryRead read;
+    std::error_code missing;
+    if (!std::filesystem::exists(folder_, missing)) {
+        return read;  // nothing flashed yet: reading makes no folder
+    }
     std::string text, reason;
     bool truncated = false;
     // Without the lock (a folder that cannot be written) the journal is read all the same.
@@ -400,6 +404,8 @@ HistoryRead FlashHistory::Read() const {
         text.erase(0, std::min(text.size(), text.find('\n') + 1));  // the first line is cut
     }
     read.records = ParseJournal(text);
+    read.interrupted =
+        InterruptedAmong(read.records, [this](const std::string& id) { return WriterRunning(id); });
     return read;
 }
 
@@ -408,20 +414,12 @@ bool FlashHistory::WriterRunning(const std::string& id) const {
 }
 
 std::vector<FlashRecord> FlashHistory::Interrupted() const {
-    // Under the journal's lock, so a flash that ends meanwhile is either still running or
-    // completed here, never neither.
-    std::string ignored;
-    const FileLock journalLock = LockJournal(ignored);
-    std::string text, reason;
-    bool truncated = false;
-    if (!ReadTail(journal_, limits_.largestRead, text, truncated, reason)) {
-        return {};
+    HistoryRead read = Read();
+    std::vector<FlashRecord> interrupted;
+    for (const std::size_t i : read.interrupted) {
+        interrupted.push_back(std::move(read.records[i]));
     }
-    if (truncated) {
-        text.erase(0, std::min(text.size(), text.find('\n') + 1));
-    }
-    return InterruptedAmong(ParseJournal(text),
-                            [this](const std::string& id) { return WriterRunning(id); });
+    return interrupted;
 }
 
 void FlashHistory::CompactIfLarge(std::string& error) const {
@@ -437,9 +435,9 @@ void FlashHistory::CompactIfLarge(std::string& error) const {
     const std::vector<FlashRecord> records = ParseJournal(text);
     // Flashes that still warn, or still run, stay whatever their age.
     std::set<std::string> openIds;
-    for (const FlashRecord& record :
+    for (const std::size_t i :
          InterruptedAmong(records, [](const std::string&) { return false; })) {
-        openIds.insert(record.id);
+        openIds.insert(records[i].id);
     }
     for (const FlashRecord& record : records) {
         if (!record.Completed() && WriterRunning(record.id)) {

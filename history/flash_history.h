@@ -39,7 +39,7 @@ namespace troz::history {
 struct FlashStart {
     std::string frontEnd;  // "window" or "cli"
     int driveIndex = 0;
-    std::string identification;  // the drive's 28 characters: vendor, product, revision
+    std::string identification;  // INQUIRY vendor and product, 24 characters, as list gives it
     std::string deviceNode;      // TAtapi::Location: /dev/sr0, D:, an ASPI address, virtual:0
     std::string revisionBefore;
     std::string packagePath;
@@ -95,7 +95,11 @@ private:
 
 struct HistoryRead {
     std::vector<FlashRecord> records;  // oldest first
-    std::string warning;               // the journal could not be read (then no records)
+    // The positions in records of the flashes cut short that still warn: begun, never
+    // completed, not forgotten, their writer no longer running, and no later flash of the
+    // same drive completed with kWritten.
+    std::vector<std::size_t> interrupted;
+    std::string warning;  // the journal could not be read (then no records)
 };
 
 class FlashHistory {
@@ -119,12 +123,11 @@ public:
     // Marks an interrupted flash as seen: it warns no more.
     bool Forget(const std::string& id, std::string& error);
 
-    // Every record, oldest first, read under the lock.
+    // Every record, oldest first, and which of them were cut short, read under the lock: a
+    // flash that ends meanwhile is either still running or completed here, never neither.
     HistoryRead Read() const;
 
-    // The records of flashes cut short that still warn: begun, never completed, not
-    // forgotten, their writer no longer running, and no later flash of the same drive
-    // completed with kWritten.
+    // The records of the flashes cut short that still warn.
     std::vector<FlashRecord> Interrupted() const;
 
     // Whether the flash's writer still holds its lock.
@@ -143,8 +146,9 @@ private:
     Now now_;
 };
 
-// The interrupted records among records (oldest first), given which writers still run.
-std::vector<FlashRecord> InterruptedAmong(const std::vector<FlashRecord>& records,
+// The positions of the interrupted records among records (oldest first), given which
+// writers still run.
+std::vector<std::size_t> InterruptedAmong(const std::vector<FlashRecord>& records,
                                           const std::function<bool(const std::string&)>& running);
 
 // The records of a journal's text, oldest first; lines that are not whole records (a torn

@@ -1,7 +1,8 @@
 // SHA-256 through the CryptoAPI: the AES provider is the one that knows CALG_SHA_256
 // (Windows XP SP3 and later).
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h needs the types of windows.h first.
+#include <wincrypt.h>
 
 #include "history/sha256.h"
 

@@ -241,8 +241,8 @@ TEST(InterruptedFlashes, WarnUntilTheDriveIsWrittenAgainOrTheyAreForgotten) {
     };
     for (const auto& check : cases) {
         std::vector<std::string> warned;
-        for (const FlashRecord& record : InterruptedAmong(check.records, check.running)) {
-            warned.push_back(record.id);
+        for (const std::size_t i : InterruptedAmong(check.records, check.running)) {
+            warned.push_back(check.records[i].id);
         }
         EXPECT_EQ(warned, check.warned) << check.name;
     }
