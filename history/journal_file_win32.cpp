@@ -35,6 +35,18 @@ bool TryLock(HANDLE handle, DWORD flags) {
            FALSE;
 }
 
+// A folder opens too, and is a "disk" file to GetFileType.
+bool IsRegularFile(HANDLE handle, std::string& reason) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        reason = "not a regular file";
+        return false;
+    }
+    return true;
+}
+
 bool WriteWhole(HANDLE handle, std::string_view text) {
     while (!text.empty()) {
         DWORD written = 0;
@@ -148,6 +160,10 @@ bool AppendDurably(const std::filesystem::path& file, std::string_view text, std
         reason = ErrorText(GetLastError());
         return false;
     }
+    if (!IsRegularFile(handle, reason)) {
+        CloseHandle(handle);
+        return false;
+    }
     std::string line;
     LARGE_INTEGER size{};
     if (GetFileSizeEx(handle, &size) && size.QuadPart > 0) {
@@ -186,8 +202,7 @@ bool ReadTail(const std::filesystem::path& file, std::size_t limit, std::string&
         return false;
     }
     LARGE_INTEGER size{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
-        reason = "not a regular file";
+    if (!IsRegularFile(handle, reason) || !GetFileSizeEx(handle, &size)) {
         CloseHandle(handle);
         return false;
     }
