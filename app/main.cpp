@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/start_up.h"
+#include "drive/standard_streams.h"
 #include "troz_version.h"
 
 namespace {
@@ -20,6 +21,10 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all: no file of the tool may take the place of a closed standard stream.
+    if (!troz::EnsureStandardStreams()) {
+        return 1;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument(argv[i]);
         if (argument == "--version") {
