@@ -10,6 +10,7 @@
 #include "cli/exit_status.h"
 #include "cli/flash_plan.h"
 #include "cli/interrupt_guard.h"
+#include "cli/interrupted_flashes.h"
 #include "cli/terminal_window.h"
 #include "drive/shutdown_inhibitor.h"
 #include "drive/termination_signals.h"
@@ -30,6 +31,8 @@ int RunFlash(const FlashOptions& options) {
     // A reader of the log that went away must not make the flash fail: writes to it fail
     // quietly instead.
     IgnoreBrokenPipe();
+    // Before anything else: a drive an earlier flash left half-written.
+    const nlohmann::json interrupted = WarnOfInterruptedFlashes();
     DriveSession drives;
     int drive = 0;
     if (!drives.OpenOrReport() || !drives.PickDrive(options.drive, drive)) {
@@ -46,10 +49,17 @@ int RunFlash(const FlashOptions& options) {
     FlashReport report(
         window, streams,
         {drive, DriveItemText(entry), atapi.Location(drive), entry.revision, options.file, ""});
+    report.record.interruptedFlashes = interrupted;
     const std::unique_ptr<ShutdownInhibitor> inhibitor = MakeSystemShutdownInhibitor();
     SessionSettings settings;
     settings.signalNotices = kSignalNotices;
     settings.askRestart = !options.noRestart;
+    std::optional<history::FlashHistory> flashes;
+    if (const auto folder = history::FlashHistory::DefaultFolder()) {
+        flashes.emplace(*folder);
+        settings.history = &*flashes;
+        settings.frontEnd = "cli";
+    }
     UpdateSession session(atapi, window, drives.GetClock(), drives.Services(), *inhibitor, report,
                           settings);
     // Before the drive gets its first command: another copy may be writing into it.

@@ -96,7 +96,8 @@ nlohmann::json FlashJson(const FlashRecord& record) {
                            {"log", record.logLines},
                            {"revision_before", TrimmedField(plan.revision)},
                            {"revision_after", nullptr},
-                           {"revision_target", record.targetRevision}};
+                           {"revision_target", record.targetRevision},
+                           {"interrupted_flashes", record.interruptedFlashes}};
     if (record.revisionAfter) {
         json["revision_after"] = TrimmedField(*record.revisionAfter);
     }

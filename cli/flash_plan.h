@@ -49,6 +49,8 @@ struct FlashRecord {
     std::vector<std::string> logLines;
     std::optional<std::string> revisionAfter;
     std::string targetRevision;
+    // The warnings of interrupted flashes this run began with.
+    nlohmann::json interruptedFlashes = nlohmann::json::array();
 };
 nlohmann::json FlashJson(const FlashRecord& record);
 

@@ -6,6 +6,8 @@ screen, endless input, and the login manager's inhibitor (a mock logind on a pri
 bus). Run one case: flash_interplay.py CLI PACKAGE WORKDIR Class.test_name
 """
 import fcntl
+import hashlib
+import json
 import os
 import pty
 import re
@@ -132,6 +134,42 @@ class Interplay(unittest.TestCase):
 
     def test_usr1_mid_write_completes_then_exits_138(self):
         self.flash_with_signal(signal.SIGUSR1, 138)
+
+    def test_kill_mid_write_is_an_interrupted_flash_until_a_reflash_completes(self):
+        env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=self.dir)
+        run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
+        run.wait_for("Flashing ..")
+        time.sleep(INTO_THE_WRITE)
+        run.process.kill()
+        run.finish()
+        listing = subprocess.run([CLI, "list", "--json"], capture_output=True, text=True,
+                                 env=env)
+        self.assertRegex(listing.stderr, r"^Warning: the flash of .*kvw-a100a.tfs into drive 0 "
+                         r"\(TROZ    KVW-A100A       , virtual:0\) begun \d{4}-\d\d-\d\dT"
+                         r"\d\d:\d\d:\d\dZ was never completed; .*\(history --forget 1 "
+                         r"stops this warning\)\.\n$")
+        warned = json.loads(listing.stdout)["interrupted_flashes"]
+        self.assertEqual([(w["number"], w["drive"]["device_node"]) for w in warned],
+                         [(1, "virtual:0")])
+        # The flash that writes the drive again says it first, then clears it.
+        again = Run(self.dir, "flash", "--yes", "--no-restart", "--json", DEMO_PACKAGE)
+        code, out, err = again.finish()
+        self.assertEqual(code, 0, out + err)
+        self.assertTrue(err.startswith("Warning: the flash of "), err)
+        self.assertEqual(len(json.loads(out)["interrupted_flashes"]), 1)
+        listing = subprocess.run([CLI, "list"], capture_output=True, text=True, env=env)
+        self.assertEqual(listing.stderr, "")
+        flashes = json.loads(subprocess.run([CLI, "history", "--json"], capture_output=True,
+                                            text=True, env=env).stdout)["flashes"]
+        self.assertEqual([f["state"] for f in flashes], ["interrupted", "completed"])
+        written = flashes[1]
+        self.assertEqual((written["front_end"], written["revision_before"],
+                          written["revision_after"], written["outcome"]),
+                         ("cli", "1.00", "1.10", "written"))
+        with open(DEMO_PACKAGE, "rb") as package:
+            self.assertEqual(written["package"]["sha256"],
+                             hashlib.sha256(package.read()).hexdigest())
+        self.assertIn(COMPLETE, written["log"])
 
     def test_term_before_the_firmware_ends_at_once(self):
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
