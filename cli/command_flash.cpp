@@ -50,6 +50,7 @@ int RunFlash(const FlashOptions& options) {
         window, streams,
         {drive, DriveItemText(entry), atapi.Location(drive), entry.revision, options.file, ""});
     report.record.interruptedFlashes = interrupted;
+    report.record.identification = entry.identification;
     const std::unique_ptr<ShutdownInhibitor> inhibitor = MakeSystemShutdownInhibitor();
     SessionSettings settings;
     settings.signalNotices = kSignalNotices;
@@ -103,6 +104,10 @@ void RegisterFlashCommand(CLI::App& app, int& exitStatus) {
     flash->add_flag("--json", options->choices.json,
                     "Print one JSON object (outcome, log lines, revisions before and after) on "
                     "standard output; the log's lines go to standard error");
+    flash->add_flag("--allow-reinstall", options->choices.allowReinstall,
+                    "Write a package whose revision the drive already has");
+    flash->add_flag("--allow-older", options->choices.allowOlder,
+                    "Write a package older than the drive's firmware");
     flash->add_flag("--no-restart", options->noRestart,
                     "Answer the restart question with no, without asking (for scripts)");
     flash->callback([options, &exitStatus] { exitStatus = RunFlash(*options); });

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "cli/exit_status.h"
+#include "cli/revision_order.h"
 #include "cli/sense_text.h"
 #include "drive/user_files.h"
 
@@ -84,20 +85,24 @@ std::string RevisionMismatch(int index, const std::string& target, const std::st
 
 nlohmann::json FlashJson(const FlashRecord& record) {
     const UpdatePlan& plan = record.plan;
-    nlohmann::json json = {{"schema_version", kJsonSchemaVersion},
-                           {"drive",
-                            {{"index", plan.driveIndex},
-                             {"identification", plan.driveText},
-                             {"location", plan.location}}},
-                           {"package", plan.packagePath},
-                           {"target_product", plan.targetProduct},
-                           {"dry_run", record.dryRun},
-                           {"outcome", record.outcome},
-                           {"log", record.logLines},
-                           {"revision_before", TrimmedField(plan.revision)},
-                           {"revision_after", nullptr},
-                           {"revision_target", record.targetRevision},
-                           {"interrupted_flashes", record.interruptedFlashes}};
+    nlohmann::json json = {
+        {"schema_version", kJsonSchemaVersion},
+        {"drive",
+         {{"index", plan.driveIndex},
+          {"identification", record.identification},
+          {"text", plan.driveText},
+          {"location", plan.location}}},
+        {"package", plan.packagePath},
+        {"target_product", plan.targetProduct},
+        {"dry_run", record.dryRun},
+        {"outcome", record.outcome},
+        {"log", record.logLines},
+        {"revision_before", TrimmedField(plan.revision)},
+        {"revision_after", nullptr},
+        {"revision_target", record.targetRevision},
+        {"revision_order", record.revisionOrder},
+        {"error", record.error.empty() ? nlohmann::json() : nlohmann::json(record.error)},
+        {"interrupted_flashes", record.interruptedFlashes}};
     if (record.revisionAfter) {
         json["revision_after"] = TrimmedField(*record.revisionAfter);
     }
@@ -147,6 +152,44 @@ void FlashReport::RestartNotAsked() {
 
 namespace {
 
+constexpr std::size_t kIdentificationLength = 24;
+
+// Says whether the package upgrades, reinstalls or downgrades the drive, and refuses a
+// reinstall or a downgrade that was not asked for. Revisions of another product (the
+// identifications differ) are not compared: the compatibility checks judge those.
+bool RevisionOrderAllowed(FlashRecord& record, const FlashChoices& choices, std::FILE* notes) {
+    const UpdatePlan& plan = record.plan;
+    const std::string& target = plan.targetProduct;
+    // The drive's item text begins with its identification, as the target does.
+    const bool sameProduct =
+        target.size() > kIdentificationLength && plan.driveText.size() >= kIdentificationLength &&
+        target.compare(0, kIdentificationLength, plan.driveText, 0, kIdentificationLength) == 0;
+    const std::string targetRevision =
+        target.size() > kIdentificationLength ? target.substr(kIdentificationLength) : "";
+    const RevisionOrder order =
+        sameProduct ? CompareRevisions(plan.revision, targetRevision) : RevisionOrder::Incomparable;
+    static constexpr const char* kOrderNames[] = {"upgrade", "reinstall", "downgrade",
+                                                  "incomparable"};
+    record.revisionOrder = kOrderNames[static_cast<int>(order)];
+    std::fprintf(notes, "  %s\n",
+                 PrintableName(RevisionOrderLine(order, plan.revision, targetRevision)).c_str());
+    const std::string drive = "drive " + std::to_string(plan.driveIndex);
+    if (order == RevisionOrder::Same && !choices.allowReinstall) {
+        record.error = "trozflash-cli: " + drive + " is already at " +
+                       PrintableName(TrimmedField(plan.revision)) +
+                       "; --allow-reinstall writes it again";
+    } else if (order == RevisionOrder::Older && !choices.allowOlder) {
+        record.error = "trozflash-cli: " + drive + " reports " +
+                       PrintableName(TrimmedField(plan.revision)) + ", newer than the package's " +
+                       PrintableName(TrimmedField(targetRevision)) +
+                       "; --allow-older writes the older firmware";
+    } else {
+        return true;
+    }
+    std::fprintf(notes, "%s\n", record.error.c_str());
+    return false;
+}
+
 // The exit status, after the record is printed when asked for.
 int Finish(const FlashRecord& record, const FlashChoices& choices, const FlashStreams& streams,
            int status) {
@@ -175,6 +218,9 @@ int RunPlannedUpdate(UpdateSession& session, FlashReport& report, TerminalWindow
         return Finish(record, choices, streams, kExitFailed);
     }
     PrintPlan(record.plan, streams.notes);
+    if (!RevisionOrderAllowed(record, choices, streams.notes)) {
+        return Finish(record, choices, streams, kExitFailed);
+    }
     if (choices.dryRun) {
         const bool wouldWrite = session.Check();
         window.Finish();

@@ -51,13 +51,21 @@ struct FlashRecord {
     std::string targetRevision;
     // The warnings of interrupted flashes this run began with.
     nlohmann::json interruptedFlashes = nlohmann::json::array();
+    // The drive's INQUIRY vendor and product, as list gives them.
+    std::string identification;
+    // upgrade, reinstall, downgrade, or incomparable; empty before the plan.
+    std::string revisionOrder;
+    // Why the run ended without writing, when it did not write.
+    std::string error;
 };
 nlohmann::json FlashJson(const FlashRecord& record);
 
 struct FlashChoices {
-    bool assumeYes = false;  // --yes
-    bool dryRun = false;     // --dry-run
-    bool json = false;       // --json: the record on out, everything else on standard error
+    bool assumeYes = false;       // --yes
+    bool dryRun = false;          // --dry-run
+    bool json = false;            // --json: the record on out, everything else on standard error
+    bool allowReinstall = false;  // --allow-reinstall: write the revision the drive has
+    bool allowOlder = false;      // --allow-older: write an older revision than the drive's
 };
 
 // Where the flash's side lines go, and what tells whether someone can answer there.
