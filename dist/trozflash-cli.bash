@@ -65,7 +65,7 @@ _trozflash_cli() {
         verify) options="--image" ;;
         pack) options="--output --multi --scrambled --image --generate --block-sizes --vendor
                        --product --revision --model-code --record-offset" ;;
-        flash) options="--drive --yes --dry-run --json --no-restart" ;;
+        flash) options="--drive --yes --dry-run --json --no-restart --allow-reinstall --allow-older" ;;
         probe) options="--drive --count" ;;
         history) options="--json --drive --forget" ;;
     esac

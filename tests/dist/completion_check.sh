@@ -35,7 +35,7 @@ expect() {
 
 expect "--help --version flash history inspect list pack probe verify" trozflash-cli ""
 expect "flash" trozflash-cli fl
-expect "--drive --dry-run --help --json --no-restart --yes" trozflash-cli flash --
+expect "--allow-older --allow-reinstall --drive --dry-run --help --json --no-restart --yes" trozflash-cli flash --
 expect "fw.tfs" trozflash-cli flash ""
 expect "/dev/sg1 /dev/sr0" trozflash-cli flash --drive ""
 expect "/dev/sr0" trozflash-cli probe --drive /dev/sr
