@@ -14,6 +14,7 @@
 #include "cli/terminal_window.h"
 #include "drive/shutdown_inhibitor.h"
 #include "drive/termination_signals.h"
+#include "drive/user_files.h"
 #include "session/update_session.h"
 
 namespace troz::cli {
@@ -22,7 +23,7 @@ namespace {
 
 struct FlashOptions {
     std::string file;
-    std::string drive = "0";
+    std::string drive;  // empty: the one drive there is
     bool noRestart = false;
     FlashChoices choices;
 };
@@ -33,15 +34,44 @@ int RunFlash(const FlashOptions& options) {
     IgnoreBrokenPipe();
     // Before anything else: a drive an earlier flash left half-written.
     const nlohmann::json interrupted = WarnOfInterruptedFlashes();
+    const bool json = options.choices.json;
+    // A run that ends before a drive is chosen: its line, and with --json its record.
+    const auto endEarly = [&](int status, const std::string& error) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        if (json) {
+            std::printf("%s\n", EarlyFlashJson(options.file, status, error, interrupted)
+                                    .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                                    .c_str());
+        }
+        return status;
+    };
     DriveSession drives;
-    int drive = 0;
-    if (!drives.OpenOrReport() || !drives.PickDrive(options.drive, drive)) {
-        return kExitUsage;
+    std::string error;
+    if (!drives.Open(error)) {
+        return endEarly(kExitUsage, error);
     }
     TAtapi& atapi = drives.Atapi();
+    std::string driveText = options.drive;
+    if (driveText.empty()) {
+        // Which drive is not guessed when there is a choice.
+        if (atapi.DriveCount() > 1) {
+            std::string listing = "trozflash-cli: " + std::to_string(atapi.DriveCount()) +
+                                  " drives are listed; say which one with --drive N|NODE:";
+            for (int i = 0; i < atapi.DriveCount(); ++i) {
+                listing += "\n  " + std::to_string(i) + "  " +
+                           PrintableName(DriveItemText(atapi.Entry(i))) + "  (" +
+                           PrintableName(atapi.Location(i)) + ")";
+            }
+            return endEarly(kExitUsage, listing);
+        }
+        driveText = "0";
+    }
+    int drive = 0;
+    if (!drives.FindDrive(driveText, drive, error)) {
+        return endEarly(kExitUsage, error);
+    }
     atapi.SelectDevice(drive);
     // With --json the log's lines join the other notes on standard error.
-    const bool json = options.choices.json;
     const bool terminal = !json && isatty(fileno(stdout)) != 0;
     TerminalWindow window(atapi, options.file, drive, json ? stderr : stdout, stdin, terminal);
     const FlashStreams streams{stdin, isatty(fileno(stdin)) != 0, stdout, stderr};
@@ -65,6 +95,15 @@ int RunFlash(const FlashOptions& options) {
                           settings);
     // Before the drive gets its first command: another copy may be writing into it.
     if (!session.TakeWriterLock(drive)) {
+        if (json) {
+            report.record.error = report.lastNotice;
+            nlohmann::json record = FlashJson(report.record);
+            record["exit_status"] = kExitFailed;
+            record["exit_meaning"] = ExitMeaning(kExitFailed);
+            std::printf(
+                "%s\n",
+                record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        }
         return kExitFailed;
     }
     const int status = RunPlannedUpdate(session, report, window, options.choices, streams);
@@ -91,11 +130,9 @@ void RegisterFlashCommand(CLI::App& app, int& exitStatus) {
         "declined or failed; 2 when it cannot run (no such drive, no terminal to ask and no\n"
         "--yes).");
     flash->add_option("FILE", options->file, "The firmware package (.tfs)")->required();
-    flash
-        ->add_option("--drive", options->drive,
-                     "The drive: its index in trozflash-cli list, or its device node "
-                     "(/dev/sr0, /dev/sg1)")
-        ->capture_default_str();
+    flash->add_option("--drive", options->drive,
+                      "The drive: its index in trozflash-cli list, or its device node "
+                      "(/dev/sr0, /dev/sg1); needed when there is more than one drive");
     flash->add_flag("--yes,-y", options->choices.assumeYes,
                     "Write without asking (for scripts; needed when standard input is no "
                     "terminal)");

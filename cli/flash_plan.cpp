@@ -109,6 +109,19 @@ nlohmann::json FlashJson(const FlashRecord& record) {
     return json;
 }
 
+nlohmann::json EarlyFlashJson(const std::string& packagePath, int status, const std::string& error,
+                              const nlohmann::json& interruptedFlashes) {
+    return {{"schema_version", kJsonSchemaVersion},
+            {"drive", nullptr},
+            {"package", packagePath},
+            {"outcome", "not_written"},
+            {"log", nlohmann::json::array()},
+            {"error", error},
+            {"exit_status", status},
+            {"exit_meaning", ExitMeaning(status)},
+            {"interrupted_flashes", interruptedFlashes}};
+}
+
 FlashReport::FlashReport(TerminalWindow& window, const FlashStreams& streams, UpdatePlan plan)
     : window_(window), streams_(streams) {
     record.plan = std::move(plan);
@@ -143,6 +156,7 @@ void FlashReport::UpdateFinished(const UpdateResult& result) {
 }
 
 void FlashReport::Notice(const std::string& line) {
+    lastNotice = line;
     window_.Note(streams_.notes, line);
 }
 
@@ -191,14 +205,20 @@ bool RevisionOrderAllowed(FlashRecord& record, const FlashChoices& choices, std:
 }
 
 // The exit status, after the record is printed when asked for.
-int Finish(const FlashRecord& record, const FlashChoices& choices, const FlashStreams& streams,
+int Finish(FlashRecord& record, const FlashChoices& choices, const FlashStreams& streams,
            int status) {
     if (choices.json) {
+        // A run that did not do what it was asked says why: its own line, or the log's last.
+        if (status != kExitOk && record.error.empty()) {
+            record.error = record.logLines.empty() ? record.outcome : record.logLines.back();
+        }
+        nlohmann::json json = FlashJson(record);
+        json["exit_status"] = status;
+        json["exit_meaning"] = ExitMeaning(status);
         // Bytes that are not UTF-8 (a path, a drive's text) become U+FFFD in the record.
-        std::fprintf(streams.out, "%s\n",
-                     FlashJson(record)
-                         .dump(kJsonIndent, ' ', false, nlohmann::json::error_handler_t::replace)
-                         .c_str());
+        std::fprintf(
+            streams.out, "%s\n",
+            json.dump(kJsonIndent, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         std::fflush(streams.out);
     }
     return status;
@@ -236,10 +256,12 @@ int RunPlannedUpdate(UpdateSession& session, FlashReport& report, TerminalWindow
         case Consent::Declined:
             std::fprintf(streams.notes, "%s\n", kNotConfirmed);
             record.outcome = "declined";
+            record.error = kNotConfirmed;
             return Finish(record, choices, streams, kExitFailed);
         case Consent::NoTerminal:
             std::fprintf(streams.notes, "%s\n", kNoTerminalToAsk);
             record.outcome = "declined";
+            record.error = kNoTerminalToAsk;
             return Finish(record, choices, streams, kExitUsage);
     }
     session.Start();

@@ -59,6 +59,9 @@ struct FlashRecord {
     std::string error;
 };
 nlohmann::json FlashJson(const FlashRecord& record);
+// The record of a run that ended before a drive was chosen: no drive, the error, the status.
+nlohmann::json EarlyFlashJson(const std::string& packagePath, int status, const std::string& error,
+                              const nlohmann::json& interruptedFlashes);
 
 struct FlashChoices {
     bool assumeYes = false;       // --yes
@@ -92,6 +95,7 @@ public:
     void RestartNotAsked() override;
 
     FlashRecord record;
+    std::string lastNotice;  // the last line Notice got (a refused lock says why there)
     // The firmware was written and the drive reports its revision.
     bool confirmed = false;
 

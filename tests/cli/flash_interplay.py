@@ -43,7 +43,7 @@ INTO_THE_WRITE = 3.5
 class Run:
     """One trozflash-cli process, its output read as it comes."""
 
-    def __init__(self, case_dir, *arguments, drive=None, stdin=subprocess.DEVNULL, bus=None,
+    def __init__(self, case_dir, *arguments, drive=0, stdin=subprocess.DEVNULL, bus=None,
                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=None):
         env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=case_dir)
         env["DBUS_SYSTEM_BUS_ADDRESS"] = bus or "unix:path=" + os.path.join(case_dir, "no-bus")
@@ -193,7 +193,7 @@ class Interplay(unittest.TestCase):
             env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=state,
                        DBUS_SYSTEM_BUS_ADDRESS="unix:path=" + os.path.join(self.dir, "no-bus"))
             code = subprocess.run(["bash", "-c", '"$0" "$@" ' + closed, CLI, "flash", "--yes",
-                                   "--no-restart", DEMO_PACKAGE], env=env, capture_output=True,
+                                   "--no-restart", "--drive", "0", DEMO_PACKAGE], env=env, capture_output=True,
                                   timeout=FLASH_TIMEOUT).returncode
             self.assertEqual(code, 0, closed)
             # Neither the lock file nor the state file took the place of output or error.
@@ -261,7 +261,7 @@ class Interplay(unittest.TestCase):
         with open(os.path.join(folder, "virtual-drives.json.lock"), "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
             begun = time.monotonic()
-            code, out, err = Run(self.dir, "list").finish()
+            code, out, err = Run(self.dir, "list", drive=None).finish()
             self.assertLess(time.monotonic() - begun, 5 + 2)
         self.assertEqual(code, 0, err)
         self.assertIn("KVW-A100A", out)
