@@ -183,7 +183,7 @@ case_blocks_past_the_end() {
     head -c 65599 whole.tfs >cut.tfs
     run verify cut.tfs
     expect 1 '^Err:The firmware file ends before its last block!!$' '^$' "verify"
-    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --yes --no-restart cut.tfs
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --drive 0 --yes --no-restart cut.tfs
     expect 1 '^Err:The firmware file ends before its last block!!$' '' "flash"
 }
 
