@@ -4,7 +4,6 @@
 #include <cctype>
 
 #include "drive/scsi_commands.h"
-#include "history/sha256.h"
 
 namespace troz {
 

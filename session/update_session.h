@@ -37,6 +37,7 @@
 #include "drive/system_services.h"
 #include "drive/termination_signals.h"
 #include "history/flash_history.h"
+#include "history/sha256.h"
 #include "update/update_window.h"
 #include "update/update_workflow.h"
 
