@@ -106,7 +106,14 @@ int RunFlash(const FlashOptions& options) {
         }
         return kExitFailed;
     }
-    const int status = RunPlannedUpdate(session, report, window, options.choices, streams);
+    // Writing the same package again is what a flash cut short asks for: no reinstall refusal.
+    FlashChoices choices = options.choices;
+    for (const nlohmann::json& warning : interrupted) {
+        if (warning["drive"]["device_node"] == atapi.Location(drive)) {
+            choices.allowReinstall = true;
+        }
+    }
+    const int status = RunPlannedUpdate(session, report, window, choices, streams);
     // What the signal that waited for the drive would have ended the program with.
     if (session.HeldSignal() != 0) {
         return ExitStatusOfSignal(session.HeldSignal());
