@@ -112,7 +112,7 @@ struct SessionSettings {
     // Where every flash is recorded, from just before its first firmware command to its end;
     // none: not recorded. frontEnd names the front end there ("window", "cli").
     history::FlashHistory* history = nullptr;
-    std::string frontEnd;
+    std::string frontEnd{};
 };
 
 constexpr const char* kNoInhibitorPrefix =
