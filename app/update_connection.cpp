@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <memory>
+#include <optional>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
 #endif
@@ -36,8 +37,8 @@ public:
           form_(form),
           inhibitor_(inhibitor ? std::move(inhibitor) : SystemInhibitorFor(form)),
           wake_(new WriteGuard([this] { SignalArrived(); }, this)),
-          session_(atapi, form, clock, services, *inhibitor_, *this,
-                   SessionSettings{kWindowSignalNotices, wake_->WakeDescriptor(), true}) {}
+          history_(HistoryFolder()),
+          session_(atapi, form, clock, services, *inhibitor_, *this, Settings()) {}
 
     UpdateSession& Session() { return session_; }
 
@@ -74,7 +75,34 @@ public:
     void Notice(const std::string& line) override { form_.AddLogLine(line); }
     void WriteSpanChanged(bool open) override { writing_ = open; }
 
+    // A flash of an earlier run that was cut short: said once, before anything else.
+    void WarnOfInterruptedFlashes() {
+        if (!history_) {
+            return;
+        }
+        const history::HistoryRead read = history_->Read();
+        for (const std::size_t index : read.interrupted) {
+            form_.AddLogLine(history::InterruptedWarning(read.records[index], index + 1));
+        }
+    }
+
 private:
+    static std::optional<history::FlashHistory> HistoryFolder() {
+        if (const auto folder = history::FlashHistory::DefaultFolder()) {
+            return history::FlashHistory(*folder);
+        }
+        return std::nullopt;
+    }
+
+    SessionSettings Settings() {
+        SessionSettings settings{kWindowSignalNotices, wake_->WakeDescriptor(), true};
+        if (history_) {
+            settings.history = &*history_;
+            settings.frontEnd = "window";
+        }
+        return settings;
+    }
+
     void SignalArrived() {
         if (writing_) {
             ShowCloseNotice();
@@ -84,6 +112,7 @@ private:
     TForm1& form_;
     std::unique_ptr<ShutdownInhibitor> inhibitor_;
     WriteGuard* wake_;
+    std::optional<history::FlashHistory> history_;
     UpdateSession session_;
     QPointer<QMessageBox> closeNotice_;
     bool writing_ = false;
@@ -94,6 +123,7 @@ private:
 void ConnectUpdateSession(TForm1& form, TAtapi& atapi, Clock& clock, SystemServices& services,
                           std::unique_ptr<ShutdownInhibitor> inhibitor) {
     auto* window = new WindowSession(form, atapi, clock, services, std::move(inhibitor));
+    window->WarnOfInterruptedFlashes();
     form.SetOpenHandler([window] { window->Session().Open(); });
     form.SetStartHandler([window] { window->Start(); });
     form.SetMayClose([window] {

@@ -7,6 +7,7 @@
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
 #include "cli/flash_plan.h"
+#include "cli/interrupted_flashes.h"
 #include "drive/scsi_commands.h"
 #include "drive/user_files.h"
 
@@ -29,6 +30,7 @@ std::string ModelCode(TAtapi& atapi, int index) {
 }
 
 int RunList(bool json) {
+    const nlohmann::json interrupted = WarnOfInterruptedFlashes();
     DriveSession session;
     if (!session.OpenOrReport()) {
         return kExitUsage;
@@ -53,7 +55,9 @@ int RunList(bool json) {
                  {"location", atapi.Location(i)}});
         }
         atapi.SelectDevice(0);
-        const nlohmann::json list = {{"schema_version", kListSchemaVersion}, {"drives", drives}};
+        const nlohmann::json list = {{"schema_version", kListSchemaVersion},
+                                     {"interrupted_flashes", interrupted},
+                                     {"drives", drives}};
         std::printf("%s\n",
                     list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return kExitOk;

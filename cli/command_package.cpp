@@ -3,13 +3,16 @@
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/command_pack.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "drive/scsi_commands.h"
 #include "drive/user_files.h"
+#include "history/sha256.h"
 #include "update/line_window.h"
 #include "update/package_summary.h"
 #include "update/validate_package.h"
@@ -61,6 +64,17 @@ std::string ModelCodeHex(const std::array<std::uint8_t, 2>& code) {
     return text;
 }
 
+// A field of the target product string without the spaces that pad it.
+std::string TargetField(const std::string& target, std::size_t from, std::size_t length) {
+    if (from >= target.size()) {
+        return {};
+    }
+    std::string field = target.substr(from, length);
+    field.erase(field.find_last_not_of(' ') + 1);
+    field.erase(0, field.find_first_not_of(' '));
+    return field;
+}
+
 nlohmann::json FindingsJson(const std::vector<PackageFinding>& findings) {
     nlohmann::json list = nlohmann::json::array();
     for (const PackageFinding& finding : findings) {
@@ -89,14 +103,23 @@ nlohmann::json ImageJson(const PackageInspection& inspection, const ImageInspect
         json["computed_checksum"] = *image.computed;
     }
     if (image.modelRecord) {
-        json["model_record"] = {{"signature_offset", image.modelRecord->signatureOffset},
-                                {"target_product", Printable(image.modelRecord->targetProduct)},
-                                {"model_code", ModelCodeHex(image.modelRecord->modelCode)}};
+        // The target as a drive's INQUIRY gives it: vendor 8, product 16, revision 4.
+        const std::string& target = image.modelRecord->targetProduct;
+        constexpr std::size_t kRevisionAt = kInquiryVendorLength + kInquiryProductLength;
+        json["model_record"] = {
+            {"signature_offset", image.modelRecord->signatureOffset},
+            {"target_product", Printable(target)},
+            {"vendor", Printable(TargetField(target, 0, kInquiryVendorLength))},
+            {"product",
+             Printable(TargetField(target, kInquiryVendorLength, kInquiryProductLength))},
+            {"revision", Printable(TargetField(target, kRevisionAt, kInquiryRevisionLength))},
+            {"model_code", ModelCodeHex(image.modelRecord->modelCode)}};
     }
     return json;
 }
 
-nlohmann::json InspectionJson(const std::string& path, const PackageInspection& inspection) {
+nlohmann::json InspectionJson(const std::string& path, const PackageInspection& inspection,
+                              const std::optional<history::FileDigest>& digest) {
     const PackageHeader& header = inspection.header;
     std::vector<std::uint16_t> blockSizeTable, imageChecksumTable;
     for (int i = 0; i < kBlockSizeTableEntries; ++i) {
@@ -107,6 +130,8 @@ nlohmann::json InspectionJson(const std::string& path, const PackageInspection& 
     }
     nlohmann::json json = {{"schema_version", kInspectSchemaVersion},
                            {"file", PrintableName(path)},
+                           {"size", digest ? nlohmann::json(digest->size) : nlohmann::json()},
+                           {"sha256", digest ? nlohmann::json(digest->sha256) : nlohmann::json()},
                            {"header_bytes", inspection.headerBytesRead},
                            {"magic_matches", header.MagicMatches()},
                            {"format", header.Format()},
@@ -217,7 +242,13 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
             return;
         }
         if (*json) {
-            std::cout << InspectionJson(*path, inspection)
+            std::string reason;
+            const auto digest = history::DigestFile(*path, reason);
+            if (!digest) {
+                std::cerr << "inspect: no SHA-256 of " << PrintableName(*path) << ": " << reason
+                          << '\n';
+            }
+            std::cout << InspectionJson(*path, inspection, digest)
                              .dump(kJsonIndent, ' ', false,
                                    nlohmann::json::error_handler_t::replace)
                       << '\n';
@@ -237,7 +268,8 @@ void RegisterVerify(CLI::App& app, int& exitStatus) {
     auto image = std::make_shared<std::int32_t>(0);
     command->add_option("FILE", *path, "The package file (.tfs)")->required();
     command->add_option("--image", *image, "Image of a multi-image package to check (0 to 5)")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Range(0, kImageChecksumEntries - 1));
     command->callback([path, image, &exitStatus] {
         PackageState state;
         state.imageIndex = *image;

@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
+#include "cli/interrupted_flashes.h"
 #include "cli/sense_text.h"
 #include "drive/user_files.h"
 
@@ -62,6 +63,7 @@ std::string Outcome(const CommandOutcome& outcome) {
 }
 
 int RunProbe(const ProbeOptions& options) {
+    WarnOfInterruptedFlashes();
     DriveSession session;
     int drive = 0;
     if (!session.OpenOrReport() || !session.PickDrive(options.drive, drive)) {

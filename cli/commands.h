@@ -11,5 +11,6 @@ void RegisterListCommand(CLI::App& app, int& exitStatus);
 void RegisterPackageCommands(CLI::App& app, int& exitStatus);  // inspect, verify, pack
 void RegisterFlashCommand(CLI::App& app, int& exitStatus);
 void RegisterProbeCommand(CLI::App& app, int& exitStatus);
+void RegisterHistoryCommand(CLI::App& app, int& exitStatus);
 
 }  // namespace troz::cli

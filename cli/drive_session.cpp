@@ -27,13 +27,17 @@ bool DriveSession::OpenOrReport() {
     return true;
 }
 
-bool DriveSession::PickDrive(const std::string& text, int& index) {
+bool DriveSession::FindDrive(const std::string& text, int& index, std::string& error) {
     std::vector<std::string> locations;
     for (int i = 0; i < atapi_->DriveCount(); ++i) {
         locations.push_back(atapi_->Location(i));
     }
+    return ChooseDrive(locations, text, SystemListedNodeOf, index, error);
+}
+
+bool DriveSession::PickDrive(const std::string& text, int& index) {
     std::string error;
-    if (!ChooseDrive(locations, text, SystemListedNodeOf, index, error)) {
+    if (!FindDrive(text, index, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }

@@ -21,6 +21,8 @@ public:
     // The drive that text names (its index in trozflash-cli list, or a device node such as
     // /dev/sr0 or /dev/sg1), saying on standard error why none does.
     bool PickDrive(const std::string& text, int& index);
+    // The same, with the line in error instead of on standard error.
+    bool FindDrive(const std::string& text, int& index, std::string& error);
     TAtapi& Atapi() { return *atapi_; }
     Clock& GetClock() { return clock_; }
     SystemServices& Services() { return services_; }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "cli/exit_status.h"
+#include "cli/revision_order.h"
 #include "cli/sense_text.h"
 #include "drive/user_files.h"
 
@@ -84,23 +85,41 @@ std::string RevisionMismatch(int index, const std::string& target, const std::st
 
 nlohmann::json FlashJson(const FlashRecord& record) {
     const UpdatePlan& plan = record.plan;
-    nlohmann::json json = {{"schema_version", kJsonSchemaVersion},
-                           {"drive",
-                            {{"index", plan.driveIndex},
-                             {"identification", plan.driveText},
-                             {"location", plan.location}}},
-                           {"package", plan.packagePath},
-                           {"target_product", plan.targetProduct},
-                           {"dry_run", record.dryRun},
-                           {"outcome", record.outcome},
-                           {"log", record.logLines},
-                           {"revision_before", TrimmedField(plan.revision)},
-                           {"revision_after", nullptr},
-                           {"revision_target", record.targetRevision}};
+    nlohmann::json json = {
+        {"schema_version", kJsonSchemaVersion},
+        {"drive",
+         {{"index", plan.driveIndex},
+          {"identification", record.identification},
+          {"text", plan.driveText},
+          {"location", plan.location}}},
+        {"package", plan.packagePath},
+        {"target_product", plan.targetProduct},
+        {"dry_run", record.dryRun},
+        {"outcome", record.outcome},
+        {"log", record.logLines},
+        {"revision_before", TrimmedField(plan.revision)},
+        {"revision_after", nullptr},
+        {"revision_target", record.targetRevision},
+        {"revision_order", record.revisionOrder},
+        {"error", record.error.empty() ? nlohmann::json() : nlohmann::json(record.error)},
+        {"interrupted_flashes", record.interruptedFlashes}};
     if (record.revisionAfter) {
         json["revision_after"] = TrimmedField(*record.revisionAfter);
     }
     return json;
+}
+
+nlohmann::json EarlyFlashJson(const std::string& packagePath, int status, const std::string& error,
+                              const nlohmann::json& interruptedFlashes) {
+    return {{"schema_version", kJsonSchemaVersion},
+            {"drive", nullptr},
+            {"package", packagePath},
+            {"outcome", "not_written"},
+            {"log", nlohmann::json::array()},
+            {"error", error},
+            {"exit_status", status},
+            {"exit_meaning", ExitMeaning(status)},
+            {"interrupted_flashes", interruptedFlashes}};
 }
 
 FlashReport::FlashReport(TerminalWindow& window, const FlashStreams& streams, UpdatePlan plan)
@@ -137,6 +156,7 @@ void FlashReport::UpdateFinished(const UpdateResult& result) {
 }
 
 void FlashReport::Notice(const std::string& line) {
+    lastNotice = line;
     window_.Note(streams_.notes, line);
 }
 
@@ -146,15 +166,59 @@ void FlashReport::RestartNotAsked() {
 
 namespace {
 
+constexpr std::size_t kIdentificationLength = 24;
+
+// Says whether the package upgrades, reinstalls or downgrades the drive, and refuses a
+// reinstall or a downgrade that was not asked for. Revisions of another product (the
+// identifications differ) are not compared: the compatibility checks judge those.
+bool RevisionOrderAllowed(FlashRecord& record, const FlashChoices& choices, std::FILE* notes) {
+    const UpdatePlan& plan = record.plan;
+    const std::string& target = plan.targetProduct;
+    // The drive's item text begins with its identification, as the target does.
+    const bool sameProduct =
+        target.size() > kIdentificationLength && plan.driveText.size() >= kIdentificationLength &&
+        target.compare(0, kIdentificationLength, plan.driveText, 0, kIdentificationLength) == 0;
+    const std::string targetRevision =
+        target.size() > kIdentificationLength ? target.substr(kIdentificationLength) : "";
+    const RevisionOrder order =
+        sameProduct ? CompareRevisions(plan.revision, targetRevision) : RevisionOrder::Incomparable;
+    static constexpr const char* kOrderNames[] = {"upgrade", "reinstall", "downgrade",
+                                                  "incomparable"};
+    record.revisionOrder = kOrderNames[static_cast<int>(order)];
+    std::fprintf(notes, "  %s\n",
+                 PrintableName(RevisionOrderLine(order, plan.revision, targetRevision)).c_str());
+    const std::string drive = "drive " + std::to_string(plan.driveIndex);
+    if (order == RevisionOrder::Same && !choices.allowReinstall) {
+        record.error = "trozflash-cli: " + drive + " is already at " +
+                       PrintableName(TrimmedField(plan.revision)) +
+                       "; --allow-reinstall writes it again";
+    } else if (order == RevisionOrder::Older && !choices.allowOlder) {
+        record.error = "trozflash-cli: " + drive + " reports " +
+                       PrintableName(TrimmedField(plan.revision)) + ", newer than the package's " +
+                       PrintableName(TrimmedField(targetRevision)) +
+                       "; --allow-older writes the older firmware";
+    } else {
+        return true;
+    }
+    std::fprintf(notes, "%s\n", record.error.c_str());
+    return false;
+}
+
 // The exit status, after the record is printed when asked for.
-int Finish(const FlashRecord& record, const FlashChoices& choices, const FlashStreams& streams,
+int Finish(FlashRecord& record, const FlashChoices& choices, const FlashStreams& streams,
            int status) {
     if (choices.json) {
+        // A run that did not do what it was asked says why: its own line, or the log's last.
+        if (status != kExitOk && record.error.empty()) {
+            record.error = record.logLines.empty() ? record.outcome : record.logLines.back();
+        }
+        nlohmann::json json = FlashJson(record);
+        json["exit_status"] = status;
+        json["exit_meaning"] = ExitMeaning(status);
         // Bytes that are not UTF-8 (a path, a drive's text) become U+FFFD in the record.
-        std::fprintf(streams.out, "%s\n",
-                     FlashJson(record)
-                         .dump(kJsonIndent, ' ', false, nlohmann::json::error_handler_t::replace)
-                         .c_str());
+        std::fprintf(
+            streams.out, "%s\n",
+            json.dump(kJsonIndent, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         std::fflush(streams.out);
     }
     return status;
@@ -174,6 +238,9 @@ int RunPlannedUpdate(UpdateSession& session, FlashReport& report, TerminalWindow
         return Finish(record, choices, streams, kExitFailed);
     }
     PrintPlan(record.plan, streams.notes);
+    if (!RevisionOrderAllowed(record, choices, streams.notes)) {
+        return Finish(record, choices, streams, kExitFailed);
+    }
     if (choices.dryRun) {
         const bool wouldWrite = session.Check();
         window.Finish();
@@ -189,10 +256,12 @@ int RunPlannedUpdate(UpdateSession& session, FlashReport& report, TerminalWindow
         case Consent::Declined:
             std::fprintf(streams.notes, "%s\n", kNotConfirmed);
             record.outcome = "declined";
+            record.error = kNotConfirmed;
             return Finish(record, choices, streams, kExitFailed);
         case Consent::NoTerminal:
             std::fprintf(streams.notes, "%s\n", kNoTerminalToAsk);
             record.outcome = "declined";
+            record.error = kNoTerminalToAsk;
             return Finish(record, choices, streams, kExitUsage);
     }
     session.Start();

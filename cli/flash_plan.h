@@ -49,13 +49,26 @@ struct FlashRecord {
     std::vector<std::string> logLines;
     std::optional<std::string> revisionAfter;
     std::string targetRevision;
+    // The warnings of interrupted flashes this run began with.
+    nlohmann::json interruptedFlashes = nlohmann::json::array();
+    // The drive's INQUIRY vendor and product, as list gives them.
+    std::string identification;
+    // upgrade, reinstall, downgrade, or incomparable; empty before the plan.
+    std::string revisionOrder;
+    // Why the run ended without writing, when it did not write.
+    std::string error;
 };
 nlohmann::json FlashJson(const FlashRecord& record);
+// The record of a run that ended before a drive was chosen: no drive, the error, the status.
+nlohmann::json EarlyFlashJson(const std::string& packagePath, int status, const std::string& error,
+                              const nlohmann::json& interruptedFlashes);
 
 struct FlashChoices {
-    bool assumeYes = false;  // --yes
-    bool dryRun = false;     // --dry-run
-    bool json = false;       // --json: the record on out, everything else on standard error
+    bool assumeYes = false;       // --yes
+    bool dryRun = false;          // --dry-run
+    bool json = false;            // --json: the record on out, everything else on standard error
+    bool allowReinstall = false;  // --allow-reinstall: write the revision the drive has
+    bool allowOlder = false;      // --allow-older: write an older revision than the drive's
 };
 
 // Where the flash's side lines go, and what tells whether someone can answer there.
@@ -82,6 +95,7 @@ public:
     void RestartNotAsked() override;
 
     FlashRecord record;
+    std::string lastNotice;  // the last line Notice got (a refused lock says why there)
     // The firmware was written and the drive reports its revision.
     bool confirmed = false;
 

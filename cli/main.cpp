@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     troz::cli::RegisterPackageCommands(app, exitStatus);
     troz::cli::RegisterFlashCommand(app, exitStatus);
     troz::cli::RegisterProbeCommand(app, exitStatus);
+    troz::cli::RegisterHistoryCommand(app, exitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

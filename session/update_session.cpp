@@ -43,7 +43,12 @@ class UpdateSession::Relay final : public UpdateWindow {
 public:
     Relay(UpdateSession& session, UpdateWindow& window) : session_(session), window_(window) {}
 
-    void AddLogLine(const std::string& text) override { window_.AddLogLine(text); }
+    void AddLogLine(const std::string& text) override {
+        if (session_.startRunning_) {
+            session_.log_.push_back(text);
+        }
+        window_.AddLogLine(text);
+    }
     void SetProgress(int percent) override { window_.SetProgress(percent); }
     void SetProgressRange(int minimum, int maximum) override {
         window_.SetProgressRange(minimum, maximum);
@@ -122,8 +127,13 @@ void UpdateSession::Open() {
         return;  // refused: the plan of the update that runs stays
     }
     plan_.reset();
+    packageDigest_.reset();
     if (workflow_.ImageChosen()) {
         MakePlan();
+        if (settings_.history != nullptr) {
+            std::string reason;
+            packageDigest_ = history::DigestFile(window_.PackageFileName(), reason);
+        }
     }
 }
 
@@ -185,6 +195,7 @@ bool UpdateSession::Start() {
     }
     Mark running(startRunning_);
     finishReported_ = false;
+    log_.clear();
     const int drive = window_.SelectedDriveIndex();
     const bool driveListed = drive >= 0 && drive < atapi_.DriveCount();
     // A Start the workflow refuses before it talks to the drive needs neither the lock nor
@@ -199,6 +210,7 @@ bool UpdateSession::Start() {
         written = workflow_.LastUpdateSucceeded();
         ReleaseInhibitor();
     }
+    CompleteRecord(written, std::nullopt);
     if (locksHere) {
         ReleaseWriterLock();
     }
@@ -228,6 +240,7 @@ bool UpdateSession::Programming() const {
 
 void UpdateSession::SetDriveBeingWritten(bool writing) {
     if (writing) {
+        BeginRecord();
         span_.Begin(settings_.wakeDescriptor);
         observer_.WriteSpanChanged(true);
         return;
@@ -247,6 +260,7 @@ bool UpdateSession::AfterFlashComplete() {
     result.outcome = UpdateOutcome::Written;
     result.revisionAfter = ReadRevision(window_.SelectedDriveIndex());
     result.targetRevision = TargetRevision();
+    CompleteRecord(true, result.revisionAfter);
     observer_.UpdateFinished(result);
     // Whoever sent the held signal wants the program to end, not the computer to restart.
     if (!settings_.askRestart || span_.HeldSignal() != 0) {
@@ -254,6 +268,46 @@ bool UpdateSession::AfterFlashComplete() {
         return false;
     }
     return window_.AskRestart();
+}
+
+void UpdateSession::BeginRecord() {
+    if (settings_.history == nullptr || !plan_ || record_) {
+        return;
+    }
+    const int drive = plan_->driveIndex;
+    history::FlashStart start;
+    start.frontEnd = settings_.frontEnd;
+    start.driveIndex = drive;
+    start.identification = atapi_.Entry(drive).identification;
+    start.deviceNode = plan_->location;
+    start.revisionBefore = Trimmed(plan_->revision);
+    start.packagePath = plan_->packagePath;
+    if (packageDigest_) {
+        start.packageSize = packageDigest_->size;
+        start.packageSha256 = packageDigest_->sha256;
+    }
+    start.target = plan_->targetProduct;
+    std::string error;
+    record_ = settings_.history->Begin(start, error);
+    if (!record_) {
+        // The flash goes on: the drive must not wait half-written for a history.
+        observer_.Notice(error + "; this flash is not recorded");
+    }
+}
+
+void UpdateSession::CompleteRecord(bool written, const std::optional<std::string>& revisionAfter) {
+    if (!record_) {
+        return;
+    }
+    history::FlashEnd end;
+    end.outcome = written ? history::kWritten : "failed";
+    end.revisionAfter = revisionAfter ? Trimmed(*revisionAfter) : std::string();
+    end.log = log_;
+    std::string error;
+    if (!settings_.history->Complete(*record_, end, error)) {
+        observer_.Notice(error);
+    }
+    record_.reset();
 }
 
 }  // namespace troz

@@ -29,6 +29,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "drive/atapi.h"
 #include "drive/clock.h"
@@ -37,6 +38,8 @@
 #include "drive/shutdown_inhibitor.h"
 #include "drive/system_services.h"
 #include "drive/termination_signals.h"
+#include "history/flash_history.h"
+#include "history/sha256.h"
 #include "update/update_window.h"
 #include "update/update_workflow.h"
 
@@ -108,6 +111,10 @@ struct SessionSettings {
     int wakeDescriptor = -1;
     // false answers the restart question with no, without asking.
     bool askRestart = true;
+    // Where every flash is recorded, from just before its first firmware command to its end;
+    // none: not recorded. frontEnd names the front end there ("window", "cli").
+    history::FlashHistory* history = nullptr;
+    std::string frontEnd{};
 };
 
 constexpr const char* kNoInhibitorPrefix =
@@ -159,6 +166,10 @@ private:
     void SetDriveBeingWritten(bool writing);
     // Right after "Ok:Flash Complete!!": the revision now, then the restart decision.
     bool AfterFlashComplete();
+    // The history's record of the flash: begun at the first firmware command, completed
+    // when the update ends (before the restart question, which may never return).
+    void BeginRecord();
+    void CompleteRecord(bool written, const std::optional<std::string>& revisionAfter);
 
     TAtapi& atapi_;
     UpdateWindow& window_;
@@ -175,6 +186,10 @@ private:
     bool inhibitorMissingNoted_ = false;
     bool startRunning_ = false;
     bool finishReported_ = false;
+    // The package's size and digest as the Open step found it; the log of the Start running.
+    std::optional<history::FileDigest> packageDigest_;
+    std::vector<std::string> log_;
+    std::unique_ptr<history::OpenFlash> record_;
 };
 
 }  // namespace troz

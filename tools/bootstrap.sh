@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    libcli11-dev nlohmann-json3-dev libsystemd-dev libsgutils2-dev
+    libcli11-dev nlohmann-json3-dev libsystemd-dev libsgutils2-dev libssl-dev
     qt6-base-dev fonts-dejavu-core bash-completion
     dbus-daemon python3-dbusmock
     libsgutils2-dev

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 
 source tools/install-missing.sh
-install_missing clang libclang-rt-14-dev cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev libsystemd-dev libsgutils2-dev
+install_missing clang libclang-rt-14-dev cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev libsystemd-dev libsgutils2-dev libssl-dev
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

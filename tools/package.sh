@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 source tools/install-missing.sh
 
 install_missing cmake ninja-build g++ pkg-config libcli11-dev nlohmann-json3-dev \
-    libsystemd-dev libsgutils2-dev qt6-base-dev fonts-dejavu-core \
+    libsystemd-dev libsgutils2-dev libssl-dev qt6-base-dev fonts-dejavu-core \
     dpkg-dev file lintian desktop-file-utils appstream
 
 build=build/package

@@ -3,6 +3,7 @@
 #include "app/tform1.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -97,6 +98,7 @@ private slots:
     void exitAndCloseBoxEndTheLoopAndReleaseOnce_data();
     void exitAndCloseBoxEndTheLoopAndReleaseOnce();
     void vetoKeepsTheWindowOpen();
+    void interruptedFlashIsTheLogsFirstLine();
 };
 
 void TForm1Test::layout_data() {
@@ -479,6 +481,42 @@ void TForm1Test::vetoKeepsTheWindowOpen() {
     mayClose = true;
     QTest::mouseClick(window.Find<QPushButton>("BitBtn3"), Qt::LeftButton);
     QVERIFY(!window.form->isVisible());
+}
+
+// A flash an earlier run began and never completed: the window says so at start-up, in its
+// log, before anything else.
+void TForm1Test::interruptedFlashIsTheLogsFirstLine() {
+    QTemporaryDir stateDirectory;
+    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateDirectory.path()));
+    QDir(stateDirectory.path()).mkpath(QStringLiteral("trozflash/history"));
+    QFile journal(stateDirectory.filePath(QStringLiteral("trozflash/history/flashes.jsonl")));
+    QVERIFY(journal.open(QIODevice::WriteOnly));
+    journal.write(R"({"v":1,"type":"begin","id":"cut","time":"2026-12-01T10:00:00Z",)"
+                  R"("drive":{"index":0,"identification":"TROZ    KVW-A100A       ",)"
+                  R"("device_node":"/dev/sr0"},"package":{"path":"/fw/a.tfs"}})"
+                  "\n");
+    journal.close();
+    FakePlatform platform(ThreeDrives());
+    ManualClock clock;
+    RecordingServices services;
+    TAtapi atapi(platform, clock, services);
+    QStringList lines;
+    StartUpHooks hooks;
+    hooks.windowShown = [&](TForm1& form) {
+        auto* log = form.findChild<QListWidget*>(QStringLiteral("ListBox1"));
+        for (int i = 0; i < log->count(); ++i) {
+            lines << log->item(i)->text();
+        }
+        QTimer::singleShot(0, &form, [&form] { form.close(); });
+    };
+    RunMainWindow(atapi, clock, services, hooks);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines[0].startsWith(QStringLiteral(
+                 "Warning: the flash of /fw/a.tfs into drive 0 (TROZ    KVW-A100A       , "
+                 "/dev/sr0) begun 2026-12-01T10:00:00Z was never completed;")),
+             qPrintable(lines[0]));
+    qputenv("XDG_STATE_HOME", stateHome);
 }
 
 QTEST_MAIN(TForm1Test)

@@ -6,6 +6,8 @@ screen, endless input, and the login manager's inhibitor (a mock logind on a pri
 bus). Run one case: flash_interplay.py CLI PACKAGE WORKDIR Class.test_name
 """
 import fcntl
+import hashlib
+import json
 import os
 import pty
 import re
@@ -41,7 +43,7 @@ INTO_THE_WRITE = 3.5
 class Run:
     """One trozflash-cli process, its output read as it comes."""
 
-    def __init__(self, case_dir, *arguments, drive=None, stdin=subprocess.DEVNULL, bus=None,
+    def __init__(self, case_dir, *arguments, drive=0, stdin=subprocess.DEVNULL, bus=None,
                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=None):
         env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=case_dir)
         env["DBUS_SYSTEM_BUS_ADDRESS"] = bus or "unix:path=" + os.path.join(case_dir, "no-bus")
@@ -133,6 +135,43 @@ class Interplay(unittest.TestCase):
     def test_usr1_mid_write_completes_then_exits_138(self):
         self.flash_with_signal(signal.SIGUSR1, 138)
 
+    def test_kill_mid_write_is_an_interrupted_flash_until_a_reflash_completes(self):
+        env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=self.dir)
+        run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
+        run.wait_for("Flashing ..")
+        time.sleep(INTO_THE_WRITE)
+        run.process.kill()
+        run.finish()
+        listing = subprocess.run([CLI, "list", "--json"], capture_output=True, text=True,
+                                 env=env)
+        self.assertRegex(listing.stderr, r"^Warning: the flash of .*kvw-a100a.tfs into drive 0 "
+                         r"\(TROZ    KVW-A100A       , virtual:0\) begun \d{4}-\d\d-\d\dT"
+                         r"\d\d:\d\d:\d\dZ was never completed; .*\(history --forget 1 "
+                         r"stops this warning\)\.\n$")
+        warned = json.loads(listing.stdout)["interrupted_flashes"]
+        self.assertEqual([(w["number"], w["drive"]["device_node"]) for w in warned],
+                         [(1, "virtual:0")])
+        # The flash that writes the drive again says it first, then clears it.
+        again = Run(self.dir, "flash", "--yes", "--no-restart", "--json", DEMO_PACKAGE)
+        code, out, err = again.finish()
+        self.assertEqual(code, 0, out + err)
+        self.assertTrue(err.startswith("Warning: the flash of "), err)
+        self.assertEqual(len(json.loads(out)["interrupted_flashes"]), 1)
+        listing = subprocess.run([CLI, "list"], capture_output=True, text=True, env=env)
+        self.assertEqual(listing.stderr, "")
+        flashes = json.loads(subprocess.run([CLI, "history", "--json"], capture_output=True,
+                                            text=True, env=env).stdout)["flashes"]
+        self.assertEqual([f["state"] for f in flashes], ["interrupted", "completed"])
+        written = flashes[1]
+        # The killed flash may have got the drive to program already: its revision is
+        # 1.00 or 1.10 now, and the same package goes in again either way.
+        self.assertEqual((written["front_end"], written["revision_after"], written["outcome"]),
+                         ("cli", "1.10", "written"))
+        with open(DEMO_PACKAGE, "rb") as package:
+            self.assertEqual(written["package"]["sha256"],
+                             hashlib.sha256(package.read()).hexdigest())
+        self.assertIn(COMPLETE, written["log"])
+
     def test_term_before_the_firmware_ends_at_once(self):
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
         run.wait_for("Flashing ..")  # the 2 s pause before the first block
@@ -155,14 +194,20 @@ class Interplay(unittest.TestCase):
             env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=state,
                        DBUS_SYSTEM_BUS_ADDRESS="unix:path=" + os.path.join(self.dir, "no-bus"))
             code = subprocess.run(["bash", "-c", '"$0" "$@" ' + closed, CLI, "flash", "--yes",
-                                   "--no-restart", DEMO_PACKAGE], env=env, capture_output=True,
+                                   "--no-restart", "--drive", "0", DEMO_PACKAGE],
+                                  env=env, capture_output=True,
                                   timeout=FLASH_TIMEOUT).returncode
             self.assertEqual(code, 0, closed)
-            # Neither the lock file nor the state file took the place of output or error.
+            # Neither the lock file, the state file nor the history took the place of output
+            # or error. The history holds the log, but only inside its JSON lines.
             for folder, _, names in os.walk(state):
                 for name in names:
                     with open(os.path.join(folder, name), "rb") as written:
                         content = written.read()
+                    if name == "flashes.jsonl":
+                        for line in content.splitlines():
+                            json.loads(line)
+                        continue
                     for text in (b"Flashing", b"About to write", b"Ok:"):
                         self.assertNotIn(text, content, closed + " " + name)
 
@@ -223,7 +268,7 @@ class Interplay(unittest.TestCase):
         with open(os.path.join(folder, "virtual-drives.json.lock"), "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
             begun = time.monotonic()
-            code, out, err = Run(self.dir, "list").finish()
+            code, out, err = Run(self.dir, "list", drive=None).finish()
             self.assertLess(time.monotonic() - begun, 5 + 2)
         self.assertEqual(code, 0, err)
         self.assertIn("KVW-A100A", out)

@@ -55,7 +55,7 @@ case_not_a_regular_file() {
         expect 1 '^$' "^inspect: cannot open .*: not a regular file \(a [a-zA-Z]+\)$" "inspect $input"
         run verify "$input"
         expect 1 '^Err:Open Firmware file Error!!$' "^verify: cannot open .*: not a regular file" "verify $input"
-        TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --no-restart "$input"
+        TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --drive 0 --no-restart "$input"
         expect 1 "^Err:Open File: $input Error!!" "^trozflash-cli: cannot open .*: not a regular file" "flash $input"
         run pack -o out.tfs --image "$input"
         expect 1 '^$' "^pack: cannot read image file .*: not a regular file" "pack --image $input"
@@ -70,7 +70,7 @@ case_not_a_regular_file() {
 
 case_control_characters_in_names() {
     local name=$'pkg\nOk:Flash Complete!!\n.tfs'
-    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --no-restart "$name"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --drive 0 --no-restart "$name"
     expect 1 '^Err:Open File: pkg\\x0AOk:Flash Complete!!\\x0A.tfs Error!!' \
         '^trozflash-cli: cannot open pkg\\x0AOk:Flash Complete!!\\x0A.tfs: No such file' "flash"
     grep -qx 'Ok:Flash Complete!!' out.txt && fail "a name printed a line of its own"
@@ -80,13 +80,13 @@ case_control_characters_in_names() {
     run inspect "$name"
     expect 0 'Package:        pkg\\x0AOk:Flash Complete!!\\x0A.tfs' '^$' "inspect"
     # JSON gives the path as given, escaped only as JSON does.
-    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --dry-run --json "$name"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --drive 0 --dry-run --json "$name"
     expect 0 '"package": "pkg\\nOk:Flash Complete!!\\n.tfs"' '' "flash --json"
     # What a drive reports (its revision, from the firmware flashed into it) reaches the
     # terminal escaped: ESC[2J must not clear it.
     run pack -o clear.tfs --generate 1 --block-sizes 16384,16384,16384,16384 --record-offset 64 \
         --vendor TROZ --product KVW-A100A --revision $'\e[2J' --model-code 4131
-    for command in "flash --yes --no-restart clear.tfs" "list" "probe"; do
+    for command in "flash --drive 0 --yes --no-restart clear.tfs" "list" "probe"; do
         # shellcheck disable=SC2086
         TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run $command
         expect 0 '' '' "$command"
@@ -158,7 +158,7 @@ case_state_that_cannot_be_saved() {
     mkdir -p "$work/state"
     echo "a file" >"$work/state/trozflash"
     for drives in virtual virtual-aspi; do
-        TROZFLASH_DRIVES=$drives XDG_STATE_HOME="$work/state" run flash --yes --no-restart "$demo"
+        TROZFLASH_DRIVES=$drives XDG_STATE_HOME="$work/state" run flash --drive 0 --yes --no-restart "$demo"
         expect 1 $'^Flashing \.\.\nStatus:[24];SenseCode:4 : 44 : 0;\nErr:Flash Fail\.\n' \
             "Cannot save the virtual drives' state to .*: Not a directory; the virtual drive keeps the firmware it had" \
             "$drives: state folder is a file"
@@ -169,7 +169,7 @@ case_state_that_cannot_be_saved() {
     mkdir -p "$work/state/trozflash"
     echo "precious" >notes.txt
     ln -s "$work/notes.txt" "$work/state/trozflash/virtual-drives.json"
-    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --yes --no-restart "$demo"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --drive 0 --yes --no-restart "$demo"
     expect 1 $'SenseCode:4 : 44 : 0;\nErr:Flash Fail\.\n' "that file cannot be used \(not a state file of this tool's\) and is left as it is" "state file linked to a foreign file"
     [ "$(cat notes.txt)" = precious ] || fail "the link's target was written"
     [ -L "$work/state/trozflash/virtual-drives.json" ] || fail "the link was replaced"
@@ -183,7 +183,7 @@ case_blocks_past_the_end() {
     head -c 65599 whole.tfs >cut.tfs
     run verify cut.tfs
     expect 1 '^Err:The firmware file ends before its last block!!$' '^$' "verify"
-    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --yes --no-restart cut.tfs
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --drive 0 --yes --no-restart cut.tfs
     expect 1 '^Err:The firmware file ends before its last block!!$' '' "flash"
 }
 

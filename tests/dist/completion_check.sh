@@ -7,6 +7,12 @@ source /usr/share/bash-completion/bash_completion || exit 1
 source "$1" || exit 1
 cd "$(mktemp -d)" || exit 1
 touch fw.tfs image.bin
+# sysfs of an optical drive (type 5) with its block and generic nodes, and a disk beside it.
+_trozflash_cli_sysfs=$(mktemp -d)
+devices=$_trozflash_cli_sysfs/bus/scsi/devices
+mkdir -p "$devices"/1:0:0:0/{block/sr0,scsi_generic/sg1} "$devices"/0:0:0:0/{block/sda,scsi_generic/sg0}
+echo 5 >"$devices"/1:0:0:0/type
+echo 0 >"$devices"/0:0:0:0/type
 
 failures=0
 # expect OFFERS WORD...: completing the last word offers exactly OFFERS (sorted).
@@ -27,13 +33,17 @@ expect() {
     fi
 }
 
-expect "--help --version flash inspect list pack probe verify" trozflash-cli ""
+expect "--help --version flash history inspect list pack probe verify" trozflash-cli ""
 expect "flash" trozflash-cli fl
-expect "--drive --dry-run --help --json --no-restart --yes" trozflash-cli flash --
+expect "--allow-older --allow-reinstall --drive --dry-run --help --json --no-restart --yes" trozflash-cli flash --
 expect "fw.tfs" trozflash-cli flash ""
-expect "" trozflash-cli flash --drive ""
+expect "/dev/sg1 /dev/sr0" trozflash-cli flash --drive ""
+expect "/dev/sr0" trozflash-cli probe --drive /dev/sr
+expect "/dev/sg1 /dev/sr0" trozflash-cli history --drive ""
+expect "--drive --forget --help --json" trozflash-cli history --
+expect "" trozflash-cli history --forget ""
 expect "fw.tfs" trozflash-cli pack -o ""
 expect "fw.tfs image.bin" trozflash-cli pack --image ""
 expect "--help --json" trozflash-cli list --
-rm -rf "$PWD"
+rm -rf "$PWD" "$_trozflash_cli_sysfs"
 exit $((failures > 0))

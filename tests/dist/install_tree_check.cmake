@@ -1,6 +1,6 @@
 # Installs the build into a fresh prefix and checks what is there: exactly the files of
 # install_tree.txt, icons of the size their folder names, and both installed programs
-# answering --version with the project's version.
+# answering --version with the project's version, and the window its --help.
 #   -DBUILD_DIR=dir -DPREFIX=dir -DEXPECTED=file -DVERSION=x.y
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -48,3 +48,9 @@ foreach(program trozflash trozflash-cli)
         message(FATAL_ERROR "${program} --version: exit ${status}\nstdout: ${out}\nstderr: ${err}")
     endif()
 endforeach()
+# The same for the window's --help, wherever it stands on the command line.
+execute_process(COMMAND "${PREFIX}/bin/trozflash" --ignored --help
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0 OR NOT out MATCHES "^Usage: trozflash\n.*--version" OR NOT err STREQUAL "")
+    message(FATAL_ERROR "trozflash --help: exit ${status}\nstdout: ${out}\nstderr: ${err}")
+endif()

@@ -142,6 +142,7 @@ TEST_F(AspiFlash, DemoPackageGoesInByTheDirectProcedure) {
     ASSERT_NE(errors.find("  target:"), std::string::npos) << errors;
     EXPECT_EQ(errors.substr(errors.find("  target:")),
               "  target:   TROZ    KVW-A100A       1.10\n"
+              "  Upgrade: the drive reports 1.00, the package brings 1.10\n"
               "Drive 0 now reports revision 1.10 (it was 1.00).\n");
 
     const std::vector<LoggedRequest> requests = Requests();
