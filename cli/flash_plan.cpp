@@ -76,7 +76,7 @@ std::string TrimmedField(const std::string& field) {
 std::optional<std::string> ReadRevision(TAtapi& atapi, int index) {
     std::uint8_t reply[kInquiryBufferLength] = {};
     atapi.SelectDevice(index);
-    if (atapi.Inquiry(reply) != kCommandSuccess) {
+    if (atapi.Inquiry(std::span(reply).first<kInquiryAllocationLength>()) != kCommandSuccess) {
         return std::nullopt;
     }
     const auto* revision = reinterpret_cast<const char*>(reply + kInquiryRevisionOffset);

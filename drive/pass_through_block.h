@@ -85,7 +85,9 @@ public:
     void* DataBuffer() const {
         return GetPointer(bytes_.data() + pass_through_layout::kDataBuffer);
     }
-    void SetDataBuffer(void* p) { PutPointer(bytes_.data() + pass_through_layout::kDataBuffer, p); }
+    void SetDataBuffer(const void* p) {
+        PutPointer(bytes_.data() + pass_through_layout::kDataBuffer, p);
+    }
     std::uint32_t SenseInfoOffset() const {
         return Get<std::uint32_t>(pass_through_layout::kSenseInfoOffsetField);
     }

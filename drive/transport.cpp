@@ -91,14 +91,19 @@ bool TAtapi::SetUpAspiTransport() {
 
 std::uint8_t TAtapi::ExecCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                  std::uint8_t direction) {
+    return Dispatch(cdb, buffer, length, direction);
+}
+
+std::uint8_t TAtapi::Dispatch(const std::uint8_t* cdb, const void* buffer, std::uint32_t length,
+                              std::uint8_t direction) {
     if (NtFlag()) {
         return ExecPassThrough(cdb, buffer, length, MapDirectionToDataIn(direction));
     }
     return ExecAspiCommand(cdb, buffer, length, direction);
 }
 
-std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
-                                     std::uint8_t dataIn) {
+std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, const void* buffer,
+                                     std::uint32_t length, std::uint8_t dataIn) {
     PassThroughBlock& block = passThroughBlock_;
     block.Clear();
     block.SetLength(kPassThroughRecordLength);
@@ -157,8 +162,8 @@ std::uint8_t TAtapi::FinishAspi(std::uint8_t status, CommandCategory category) {
     return status;
 }
 
-std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
-                                     std::uint8_t direction) {
+std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, const void* buffer,
+                                     std::uint32_t length, std::uint8_t direction) {
     if (!requestBlock_ || sendCommand_ == nullptr) {
         // No library: there is nothing to send the command through.
         return FinishAspi(kAspiStatusNotSent, CommandCategory::NoDevice);

@@ -1,6 +1,7 @@
 // The buffered download procedure: each block travels with two length bytes in front, in
 // WRITE BUFFER pieces of at most 16384 bytes, then the trigger.
 #include <algorithm>
+#include <array>
 
 #include "update/flash_driver.h"
 
@@ -9,7 +10,6 @@ namespace troz {
 namespace {
 
 constexpr std::uint8_t kFunctionTrigger = 5;
-constexpr std::size_t kRequestSenseBufferLength = 50;
 
 }  // namespace
 
@@ -70,7 +70,7 @@ FlashDriver::TriggerResult FlashDriver::SendBufferedTrigger() {
     }
     // The resend's own answer carries its sense on this transport.
     const SenseBytes resend = trigger.sense;
-    std::uint8_t reply[kRequestSenseBufferLength] = {};
+    std::array<std::uint8_t, kRequestSenseAllocationLength> reply{};
     const std::uint8_t status = atapi_.RequestSense(reply);
     SenseBytes sense;
     sense.senseKey = reply[kSenseKeyOffset];

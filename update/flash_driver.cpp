@@ -1,5 +1,6 @@
 #include "update/flash_driver.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 
@@ -9,7 +10,6 @@ namespace troz {
 
 namespace {
 
-constexpr std::size_t kVendorQueryBufferLength = 20;
 constexpr std::uint8_t kAscParameterListLength = 0x1A;
 // NOT READY with this ASC means the drive has no disc: it is up and answering again.
 constexpr std::uint8_t kAscMediumNotPresent = 0x3A;
@@ -112,7 +112,7 @@ FlashDriver::Step FlashDriver::RunProcedure(const Procedure& procedure) {
 }
 
 std::uint8_t FlashDriver::QueryVendorFlag() {
-    std::uint8_t reply[kVendorQueryBufferLength] = {};
+    std::array<std::uint8_t, kVendorQueryLength> reply{};
     if (atapi_.VendorQuery(reply) == kCommandSuccess) {
         return reply[0];
     }

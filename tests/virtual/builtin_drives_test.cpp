@@ -107,7 +107,7 @@ TEST_F(BuiltinDrives, VirtualAspiListsTheSameDrivesByHostAdapterTargetAndLun) {
     EXPECT_EQ(atapi.Entry(2).hostAdapterId, 1);
     std::array<std::uint8_t, 50> inquiry{};
     atapi.SelectDevice(1);
-    atapi.Inquiry(inquiry.data());
+    atapi.Inquiry(inquiry);
     EXPECT_EQ(inquiry[38], 'W');
     EXPECT_EQ(inquiry[39], '0');
 }

@@ -4,6 +4,8 @@
 // with the system's own text.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -107,7 +109,7 @@ TEST_F(NtFamily, CommandOnADriveWithoutDeviceReturnsZero) {
 
     EXPECT_EQ(atapi.TestUnitReady(), 0);
     atapi.SelectDevice(1);
-    std::uint8_t reply[kInquiryReplyLength] = {};
+    std::array<std::uint8_t, kInquiryAllocationLength> reply{};
     EXPECT_EQ(atapi.Inquiry(reply), 0);
 
     EXPECT_NE(atapi.LastOutcome().category, CommandCategory::ToleratedPlatformError);
