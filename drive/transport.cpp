@@ -7,6 +7,7 @@
 #include "drive/atapi.h"
 #include "drive/bytes.h"
 #include "drive/os_errors.h"
+#include "drive/sense_data.h"
 
 namespace troz {
 
@@ -124,9 +125,8 @@ std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error) {
     outcome_ = CommandOutcome{};
     outcome_.platformError = error;
     outcome_.context = error.text;
-    const std::uint8_t* sense = block.Sense();
-    outcome_.sense = {sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
-                      block.ScsiStatus()};
+    outcome_.sense = ReadSense({block.Sense(), pass_through_layout::kSenseBufferSize});
+    outcome_.sense.targetStatus = block.ScsiStatus();
     if (error.kind == PlatformErrorKind::None) {
         errorShown_ = false;
         outcome_.category = CategoryOfScsiStatus(block.ScsiStatus());
@@ -155,9 +155,9 @@ std::uint8_t TAtapi::FinishAspi(std::uint8_t status, CommandCategory category) {
     outcome_.status = status;
     outcome_.category = category;
     if (requestBlock_) {
-        const std::uint8_t* sense = requestBlock_.get() + aspi::exec::kSenseArea;
-        outcome_.sense = {sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
-                          requestBlock_[aspi::exec::kTargetStatus]};
+        outcome_.sense = ReadSense(
+            {requestBlock_.get() + aspi::exec::kSenseArea, aspi::kSenseLength + std::size_t{2}});
+        outcome_.sense.targetStatus = requestBlock_[aspi::exec::kTargetStatus];
     }
     return status;
 }

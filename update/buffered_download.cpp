@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "drive/sense_data.h"
 #include "update/flash_driver.h"
 
 namespace troz {
@@ -72,10 +73,7 @@ FlashDriver::TriggerResult FlashDriver::SendBufferedTrigger() {
     const SenseBytes resend = trigger.sense;
     std::array<std::uint8_t, kRequestSenseAllocationLength> reply{};
     const std::uint8_t status = atapi_.RequestSense(reply);
-    SenseBytes sense;
-    sense.senseKey = reply[kSenseKeyOffset];
-    sense.asc = reply[kSenseAscOffset];
-    sense.ascq = reply[kSenseAscqOffset];
+    const SenseBytes sense = ReadSense(reply);
     // A host adapter that fetches the sense itself after every CHECK CONDITION (usb-storage
     // does) leaves this REQUEST SENSE only the drive's state ("no sense", or "medium not
     // present" without a disc): a refused resend would pass for a taken one. The sense that

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "drive/scsi_commands.h"
+#include "drive/sense_data.h"
 
 namespace troz {
 
@@ -346,14 +347,13 @@ ServedDrive::Answer ServedDrive::Serve(const std::uint8_t* cdb, std::size_t cdbL
         isDue(options_.vanishPoint->kind, options_.vanishPoint->occurrence)) {
         vanishDue_ = true;
     }
-    const auto& sense = answer.reply.sense;
+    const SenseBytes sense = ReadSense(answer.reply.sense);
     Log("%02x cdb%zu", opcode, cdbLength);
     for (std::size_t i = 0; i < cdbLength && i < kCdbLength; ++i) {
         Log(" %02x", command[i]);
     }
     Log(" len %u -> status %02x sense %x/%02x/%02x%s\n", length, answer.reply.scsiStatus,
-        sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
-        answer.delayMs > 0 ? " (held back)" : "");
+        sense.senseKey, sense.asc, sense.ascq, answer.delayMs > 0 ? " (held back)" : "");
     return answer;
 }
 

@@ -71,6 +71,9 @@ struct VirtualDriveConfig {
     // The host adapter reads the sense itself after each CHECK CONDITION (as usb-storage
     // does), so a REQUEST SENSE from the tool afterwards finds none pending.
     bool senseTakenByHost = false;
+    // CHECK CONDITION comes with descriptor-format sense (response code 0x72), as some drives
+    // and USB bridges send it; REQUEST SENSE still answers in fixed format.
+    bool descriptorSense = false;
     // Clock time the drive spends programming itself; never done when programmingNeverEnds.
     std::uint32_t programmingMs = 4000;
     bool programmingNeverEnds = false;
