@@ -220,6 +220,7 @@ bool FlashDriver::SenseAllowsWait(const TriggerResult& trigger) {
     }
     window_.AddLogLine(FormatFlashLine("Status:%x;SenseCode:%x : %x : %x;", trigger.status,
                                        sense.senseKey, sense.asc, sense.ascq));
+    window_.CommandSenseReported(trigger.status, sense);
     window_.AddLogLine(kFlashFailSense);
     return false;
 }
@@ -278,6 +279,7 @@ bool FlashDriver::FinishWait(WindowEvents events, const TriggerResult& trigger) 
             "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
             sense.targetStatus, trigger.status, sense.senseKey, sense.asc, sense.ascq));
     }
+    window_.CommandSenseReported(trigger.status, sense);
     window_.AddLogLine(FormatFlashLine("Err:Flash error,time out %u Sec", kCompletionWaitSeconds));
     return false;
 }
