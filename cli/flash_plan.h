@@ -49,6 +49,8 @@ struct FlashRecord {
     std::vector<std::string> logLines;
     std::optional<std::string> revisionAfter;
     std::string targetRevision;
+    // The firmware block whose command failed, when one did.
+    std::optional<int> failedBlock;
 };
 nlohmann::json FlashJson(const FlashRecord& record);
 
@@ -77,6 +79,7 @@ public:
 
     void PlanReady(const UpdatePlan& plan) override;
     void CommandFailed(const CommandSense& sense) override;
+    void BlockFailed(int blockNumber, std::uint8_t status) override;
     void UpdateFinished(const UpdateResult& result) override;
     void Notice(const std::string& line) override;
     void RestartNotAsked() override;

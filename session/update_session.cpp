@@ -66,6 +66,9 @@ public:
     void CommandSenseReported(std::uint8_t status, const SenseBytes& sense) override {
         session_.observer_.CommandFailed({status, sense.senseKey, sense.asc, sense.ascq});
     }
+    void FlashBlockFailed(int blockNumber, std::uint8_t status) override {
+        session_.observer_.BlockFailed(blockNumber, status);
+    }
 
 private:
     UpdateSession& session_;

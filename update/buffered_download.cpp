@@ -47,7 +47,7 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
         const std::uint8_t status = atapi_.WriteBuffer(transferImage + offset, blockNumber,
                                                        static_cast<std::uint16_t>(offset), piece);
         if (status != kCommandSuccess) {
-            ReportCommandFailure(status);
+            ReportBlockFailure(blockNumber, status);
             return false;
         }
         offset += piece;

@@ -32,7 +32,7 @@ FlashDriver::Step FlashDriver::SendDirectBlocks(OpenImage& image) {
             atapi_.VendorDownload(image.buffer.get(), kFunctionStoreBlock,
                                   static_cast<std::uint8_t>(n), header_.BlockSize(n), 0);
         if (status != kCommandSuccess) {
-            ReportCommandFailure(status);
+            ReportBlockFailure(n, status);
             return Step::Failed;
         }
     }

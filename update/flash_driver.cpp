@@ -189,8 +189,9 @@ FlashDriver::Step FlashDriver::ReadBlock(OpenImage& image, int blockNumber,
     return Step::Done;
 }
 
-void FlashDriver::ReportCommandFailure(std::uint8_t status) {
+void FlashDriver::ReportBlockFailure(int blockNumber, std::uint8_t status) {
     window_.AddLogLine(FormatFlashLine("Status:0x%x ; Err:Flash command(W) has problems.", status));
+    window_.FlashBlockFailed(blockNumber, status);
 }
 
 std::uint8_t FlashDriver::TriggerCode(std::uint8_t base) const {

@@ -112,7 +112,7 @@ private:
     bool CompletionWait(WindowEvents events, bool triggerConfirmed);
     bool PollAnswersReady();
     bool FinishWait(WindowEvents events, const TriggerResult& trigger);
-    void ReportCommandFailure(std::uint8_t status);
+    void ReportBlockFailure(int blockNumber, std::uint8_t status);
     TriggerResult SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode);
     std::uint8_t TriggerCode(std::uint8_t base) const;
 
