@@ -71,7 +71,7 @@ protected:
         ASSERT_NE(expectedMessage, "\n");
     }
 
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     std::unique_ptr<DrivePlatform> platform = MakeSystemDrivePlatform(services);
     DWORD passThroughError = 0;
