@@ -151,6 +151,10 @@ private:
 
 namespace troz {
 
+// Where an ASPI drive lives, as Location gives it and the drive locks name it:
+// "ha H target T lun L".
+std::string AspiLocation(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
+
 // The text a drive list shows for a device entry: its identification, one blank and its
 // revision ("%s %s"), each up to its terminating NUL.
 std::string DriveItemText(const DeviceEntry& entry);

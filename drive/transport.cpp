@@ -105,19 +105,8 @@ std::uint8_t TAtapi::Dispatch(const std::uint8_t* cdb, const void* buffer, std::
 
 std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, const void* buffer,
                                      std::uint32_t length, std::uint8_t dataIn) {
-    PassThroughBlock& block = passThroughBlock_;
-    block.Clear();
-    block.SetLength(kPassThroughRecordLength);
-    block.SetCdbLength(static_cast<std::uint8_t>(kCdbLength));
-    block.SetSenseInfoLength(kPassThroughSenseInfoLength);
-    block.SetDataIn(dataIn);
-    block.SetDataTransferLength(length);
-    block.SetTimeOutValue(kPassThroughTimeoutSeconds);
-    block.SetDataBuffer(buffer);
-    block.SetSenseInfoOffset(static_cast<std::uint32_t>(pass_through_layout::kSenseBuffer));
-    std::memcpy(block.Cdb(), cdb, kCdbLength);
-
-    return FinishPassThrough(platform_.PassThrough().Execute(currentHandle_, block));
+    FillCommandBlock(passThroughBlock_, cdb, buffer, length, dataIn);
+    return FinishPassThrough(platform_.PassThrough().Execute(currentHandle_, passThroughBlock_));
 }
 
 std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error) {

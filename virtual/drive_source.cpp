@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "drive/system_platform.h"
+#include "drive/user_files.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/drive_state_file.h"
 
@@ -12,16 +13,6 @@ namespace {
 
 constexpr const char* kVirtualSelection = "virtual";
 constexpr const char* kVirtualAspiSelection = "virtual-aspi";
-
-// The value goes into a one-line message: control characters must not break it.
-std::string Printable(const char* value) {
-    std::string text;
-    for (const char* c = value; *c != '\0'; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        text += (byte < 0x20 || byte == 0x7F) ? '?' : *c;
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -42,7 +33,7 @@ std::unique_ptr<DrivePlatform> MakeDrivePlatform(const char* selection, Clock& c
         return MakeBuiltinDrivePlatform(VirtualTransport::Aspi, clock, DriveStateFilePath(),
                                         report);
     }
-    error = std::string(kDriveSourceVariable) + "=" + Printable(selection) +
+    error = std::string(kDriveSourceVariable) + "=" + PrintableName(selection) +
             " is not known; use virtual or virtual-aspi, or leave it unset for the system's drives";
     return nullptr;
 }

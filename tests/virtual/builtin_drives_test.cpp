@@ -125,7 +125,7 @@ TEST_F(BuiltinDrives, AnUnknownSelectionIsRefusedWithOneLine) {
     std::string error;
     EXPECT_EQ(MakeDrivePlatform("foo\nbar", clock, services, error), nullptr);
     EXPECT_EQ(error,
-              "TROZFLASH_DRIVES=foo?bar is not known; use virtual or virtual-aspi, or leave it "
+              "TROZFLASH_DRIVES=foo\\x0Abar is not known; use virtual or virtual-aspi, or leave it "
               "unset for the system's drives");
 }
 
