@@ -22,7 +22,7 @@ constexpr int kListSchemaVersion = 1;
 std::string ModelCode(TAtapi& atapi, int index) {
     std::uint8_t reply[kInquiryBufferLength] = {};
     atapi.SelectDevice(index);
-    atapi.Inquiry(reply);
+    atapi.Inquiry(std::span(reply).first<kInquiryAllocationLength>());
     char text[5];
     std::snprintf(text, sizeof text, "%02X%02X", reply[kInquiryModelCodeOffset],
                   reply[kInquiryModelCodeOffset + 1]);

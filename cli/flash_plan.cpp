@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <utility>
 
 #include "cli/exit_status.h"
@@ -106,6 +107,9 @@ nlohmann::json FlashJson(const FlashRecord& record) {
     if (record.revisionAfter) {
         json["revision_after"] = TrimmedField(*record.revisionAfter);
     }
+    if (record.failedBlock) {
+        json["failed_block"] = *record.failedBlock;
+    }
     return json;
 }
 
@@ -137,6 +141,14 @@ void FlashReport::CommandFailed(const CommandSense& sense) {
     if (!words.empty()) {
         window_.Note(streams_.notes, "  sense: " + words);
     }
+}
+
+void FlashReport::BlockFailed(int blockNumber, std::uint8_t status) {
+    record.failedBlock = blockNumber;
+    char line[64];
+    std::snprintf(line, sizeof line, "  failed at firmware block %d (status 0x%X)", blockNumber,
+                  status);
+    window_.Note(streams_.notes, line);
 }
 
 void FlashReport::UpdateFinished(const UpdateResult& result) {

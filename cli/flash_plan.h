@@ -57,6 +57,8 @@ struct FlashRecord {
     std::string revisionOrder;
     // Why the run ended without writing, when it did not write.
     std::string error;
+    // The firmware block whose command failed, when one did.
+    std::optional<int> failedBlock;
 };
 nlohmann::json FlashJson(const FlashRecord& record);
 // The record of a run that ended before a drive was chosen: no drive, the error, the status.
@@ -90,6 +92,7 @@ public:
 
     void PlanReady(const UpdatePlan& plan) override;
     void CommandFailed(const CommandSense& sense) override;
+    void BlockFailed(int blockNumber, std::uint8_t status) override;
     void UpdateFinished(const UpdateResult& result) override;
     void Notice(const std::string& line) override;
     void RestartNotAsked() override;

@@ -62,10 +62,12 @@ std::string TAtapi::Location(int index) const {
         return devicePaths_[static_cast<std::size_t>(index)];
     }
     const DeviceEntry& entry = deviceTable_[static_cast<std::size_t>(index)];
-    char text[64];
-    std::snprintf(text, sizeof text, "ha %u target %u lun %u", entry.hostAdapterId, entry.targetId,
-                  entry.lun);
-    return text;
+    return AspiLocation(entry.hostAdapterId, entry.targetId, entry.lun);
+}
+
+std::string AspiLocation(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun) {
+    return "ha " + std::to_string(hostAdapter) + " target " + std::to_string(target) + " lun " +
+           std::to_string(lun);
 }
 
 DriveLockResult TAtapi::LockForWriting(int index) {

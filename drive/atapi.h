@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "drive/aspi_layout.h"
@@ -15,6 +16,7 @@
 #include "drive/drive_platform.h"
 #include "drive/pass_through_block.h"
 #include "drive/scsi.h"
+#include "drive/scsi_commands.h"
 #include "drive/system_services.h"
 
 namespace troz {
@@ -31,8 +33,6 @@ struct DeviceEntry {
 constexpr int kDeviceTableSize = 20;
 // The pass-through scan lists at most this many drives.
 constexpr int kMaxNtDrives = 4;
-// INQUIRY replies are read into buffers of at least this size.
-constexpr std::size_t kInquiryReplyLength = 50;
 constexpr std::uint32_t kAspiCompletionTimeoutMs = 30000;
 // A pending device-type request during the ASPI scan is given up after this long.
 constexpr std::uint32_t kAspiScanRequestTimeoutMs = 30000;
@@ -59,10 +59,11 @@ public:
     // The device table.
     void SelectDevice(int index);
 
-    // Command catalogue: each returns the status byte of ExecCommand (1 = success).
+    // Command catalogue: each returns the status byte of ExecCommand (1 = success). A reply
+    // buffer is exactly as long as the command asks the drive for.
     std::uint8_t TestUnitReady();
-    std::uint8_t Inquiry(std::uint8_t* reply);
-    std::uint8_t RequestSense(std::uint8_t* reply);
+    std::uint8_t Inquiry(std::span<std::uint8_t, kInquiryAllocationLength> reply);
+    std::uint8_t RequestSense(std::span<std::uint8_t, kRequestSenseAllocationLength> reply);
     std::uint8_t StopPlayScan();
     std::uint8_t WriteBuffer(const std::uint8_t* data, std::uint8_t blockNumber,
                              std::uint16_t offset, std::uint32_t length);
@@ -70,7 +71,7 @@ public:
     std::uint8_t VendorDownload(const std::uint8_t* data, std::uint8_t functionCode,
                                 std::uint8_t blockByte, std::uint16_t length,
                                 std::uint16_t argument);
-    std::uint8_t VendorQuery(std::uint8_t* reply);
+    std::uint8_t VendorQuery(std::span<std::uint8_t, kVendorQueryLength> reply);
 
     // Read access for the window, the update workflow and the flash procedures.
     int DriveCount() const { return driveCount_; }
@@ -98,7 +99,11 @@ private:
     bool SetUpAspiTransport();
     int ScanDrives();
     int ScanNtDrives();
-    std::uint8_t ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+    // The buffer is only an address to the transports: the platform reads data-out from it
+    // and writes data-in into it.
+    std::uint8_t Dispatch(const std::uint8_t* cdb, const void* buffer, std::uint32_t length,
+                          std::uint8_t direction);
+    std::uint8_t ExecPassThrough(const std::uint8_t* cdb, const void* buffer, std::uint32_t length,
                                  std::uint8_t dataIn);
     void AbortRequest(std::uint8_t* request);
     // Lets the platform deliver one pending window message while the ASPI scan waits.
@@ -106,7 +111,7 @@ private:
     void RecordAspiDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
     bool WaitForDeviceTypeRequest(std::uint8_t* request);
     void SendAbort(std::uint8_t hostAdapter, void* request);
-    std::uint8_t ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
+    std::uint8_t ExecAspiCommand(const std::uint8_t* cdb, const void* buffer, std::uint32_t length,
                                  std::uint8_t direction);
     std::uint8_t FinishPassThrough(const PlatformError& error);
     std::uint8_t FinishAspi(std::uint8_t status, CommandCategory category);
@@ -145,6 +150,10 @@ private:
 }  // namespace troz
 
 namespace troz {
+
+// Where an ASPI drive lives, as Location gives it and the drive locks name it:
+// "ha H target T lun L".
+std::string AspiLocation(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
 
 // The text a drive list shows for a device entry: its identification, one blank and its
 // revision ("%s %s"), each up to its terminating NUL.

@@ -56,14 +56,14 @@ std::uint8_t TAtapi::TestUnitReady() {
     return ExecCommand(cdb.data(), nullptr, 0, kDirectionNone);
 }
 
-std::uint8_t TAtapi::Inquiry(std::uint8_t* reply) {
+std::uint8_t TAtapi::Inquiry(std::span<std::uint8_t, kInquiryAllocationLength> reply) {
     Cdb cdb = kInquiryTemplate;
-    return ExecCommand(cdb.data(), reply, kInquiryAllocationLength, kDirectionIn);
+    return ExecCommand(cdb.data(), reply.data(), reply.size(), kDirectionIn);
 }
 
-std::uint8_t TAtapi::RequestSense(std::uint8_t* reply) {
+std::uint8_t TAtapi::RequestSense(std::span<std::uint8_t, kRequestSenseAllocationLength> reply) {
     Cdb cdb = kRequestSenseTemplate;
-    return ExecCommand(cdb.data(), reply, kRequestSenseAllocationLength, kDirectionIn);
+    return ExecCommand(cdb.data(), reply.data(), reply.size(), kDirectionIn);
 }
 
 std::uint8_t TAtapi::StopPlayScan() {
@@ -78,7 +78,7 @@ std::uint8_t TAtapi::WriteBuffer(const std::uint8_t* data, std::uint8_t blockNum
     PutBigEndian24(&cdb[3], (static_cast<std::uint32_t>(blockNumber) << 16) | offset);
     // Bytes 6-8 hold the low 24 bits of the parameter list length.
     PutBigEndian24(&cdb[6], length);
-    return ExecCommand(cdb.data(), const_cast<std::uint8_t*>(data), length, kDirectionOut);
+    return Dispatch(cdb.data(), data, length, kDirectionOut);
 }
 
 std::uint8_t TAtapi::StopUnit() {
@@ -94,12 +94,12 @@ std::uint8_t TAtapi::VendorDownload(const std::uint8_t* data, std::uint8_t funct
     cdb[7] = blockByte;
     PutBigEndian16(&cdb[8], length);
     PutBigEndian16(&cdb[10], argument);
-    return ExecCommand(cdb.data(), const_cast<std::uint8_t*>(data), length, kDirectionOut);
+    return Dispatch(cdb.data(), data, length, kDirectionOut);
 }
 
-std::uint8_t TAtapi::VendorQuery(std::uint8_t* reply) {
+std::uint8_t TAtapi::VendorQuery(std::span<std::uint8_t, kVendorQueryLength> reply) {
     Cdb cdb = kVendorQueryTemplate;
-    return ExecCommand(cdb.data(), reply, kVendorQueryLength, kDirectionIn);
+    return ExecCommand(cdb.data(), reply.data(), reply.size(), kDirectionIn);
 }
 
 }  // namespace troz

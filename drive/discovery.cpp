@@ -18,10 +18,13 @@ constexpr std::uint32_t kDeviceTypePollMs = 1;
 // INQUIRY reply bytes kept in the device entry: vendor and product as one identification.
 constexpr std::size_t kIdentificationLength = kInquiryVendorLength + kInquiryProductLength;
 
-void StoreIdentification(DeviceEntry& entry, const std::uint8_t* reply) {
-    std::memcpy(entry.identification, reply + kInquiryVendorOffset, kIdentificationLength);
+static_assert(kInquiryRevisionOffset + kInquiryRevisionLength <= kInquiryAllocationLength);
+
+void StoreIdentification(DeviceEntry& entry,
+                         std::span<const std::uint8_t, kInquiryAllocationLength> reply) {
+    std::memcpy(entry.identification, reply.data() + kInquiryVendorOffset, kIdentificationLength);
     entry.identification[kIdentificationLength] = '\0';
-    std::memcpy(entry.revision, reply + kInquiryRevisionOffset, kInquiryRevisionLength);
+    std::memcpy(entry.revision, reply.data() + kInquiryRevisionOffset, kInquiryRevisionLength);
 }
 
 }  // namespace
@@ -90,7 +93,7 @@ void TAtapi::RecordAspiDevice(std::uint8_t hostAdapter, std::uint8_t target, std
     currentHostAdapterId_ = hostAdapter;
     currentTargetId_ = target;
     currentLun_ = lun;
-    std::uint8_t reply[kInquiryReplyLength] = {};
+    std::array<std::uint8_t, kInquiryAllocationLength> reply{};
     Inquiry(reply);
     StoreIdentification(entry, reply);
     ++driveCount_;
@@ -109,7 +112,7 @@ int TAtapi::ScanNtDrives() {
         }
         openedHandles_[static_cast<std::size_t>(openedHandleCount_++)] = lastOpenedHandle_;
         currentHandle_ = lastOpenedHandle_;
-        std::uint8_t reply[kInquiryReplyLength] = {};
+        std::array<std::uint8_t, kInquiryAllocationLength> reply{};
         Inquiry(reply);
         // Past four drives the entry after the last listed one is written again and again.
         DeviceEntry& entry = deviceTable_[static_cast<std::size_t>(driveCount_)];

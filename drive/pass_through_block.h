@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "drive/bytes.h"
 #include "drive/scsi.h"
@@ -85,7 +86,9 @@ public:
     void* DataBuffer() const {
         return GetPointer(bytes_.data() + pass_through_layout::kDataBuffer);
     }
-    void SetDataBuffer(void* p) { PutPointer(bytes_.data() + pass_through_layout::kDataBuffer, p); }
+    void SetDataBuffer(const void* p) {
+        PutPointer(bytes_.data() + pass_through_layout::kDataBuffer, p);
+    }
     std::uint32_t SenseInfoOffset() const {
         return Get<std::uint32_t>(pass_through_layout::kSenseInfoOffsetField);
     }
@@ -107,5 +110,21 @@ private:
 
     alignas(void*) std::array<std::uint8_t, kSize> bytes_{};
 };
+
+// Clears block and fills it as the pass-through transport sends every command: the fixed
+// values above, the direction, the caller's buffer and length, and the 12-byte CDB.
+inline void FillCommandBlock(PassThroughBlock& block, const std::uint8_t* cdb, const void* buffer,
+                             std::uint32_t length, std::uint8_t dataIn) {
+    block.Clear();
+    block.SetLength(kPassThroughRecordLength);
+    block.SetCdbLength(static_cast<std::uint8_t>(kCdbLength));
+    block.SetSenseInfoLength(kPassThroughSenseInfoLength);
+    block.SetDataIn(dataIn);
+    block.SetDataTransferLength(length);
+    block.SetTimeOutValue(kPassThroughTimeoutSeconds);
+    block.SetDataBuffer(buffer);
+    block.SetSenseInfoOffset(static_cast<std::uint32_t>(pass_through_layout::kSenseBuffer));
+    std::memcpy(block.Cdb(), cdb, kCdbLength);
+}
 
 }  // namespace troz

@@ -32,7 +32,7 @@ constexpr std::uint8_t kVendorSignature1 = 'R';
 constexpr std::uint8_t kVendorDownloadSelector = 0xA0;
 constexpr std::uint8_t kVendorQuerySelector = 0xC0;
 // The reply length of the vendor query.
-constexpr std::uint32_t kVendorQueryLength = 10;
+constexpr std::size_t kVendorQueryLength = 10;
 
 // WRITE BUFFER mode 5 (download microcode and save) into buffer id 1.
 constexpr std::uint8_t kWriteBufferModeMask = 0x1F;
@@ -40,8 +40,8 @@ constexpr std::uint8_t kWriteBufferDownloadAndSave = 0x05;
 constexpr std::uint8_t kWriteBufferFirmwareId = 0x01;
 
 // Allocation lengths the tool asks for.
-constexpr std::uint32_t kInquiryAllocationLength = 50;
-constexpr std::uint32_t kRequestSenseAllocationLength = 18;
+constexpr std::size_t kInquiryAllocationLength = 50;
+constexpr std::size_t kRequestSenseAllocationLength = 18;
 
 // Standard INQUIRY data: where the fields the tool reads and the drives fill sit.
 constexpr std::size_t kInquiryVendorOffset = 8;

@@ -7,6 +7,7 @@
 #include "drive/atapi.h"
 #include "drive/bytes.h"
 #include "drive/os_errors.h"
+#include "drive/sense_data.h"
 
 namespace troz {
 
@@ -91,27 +92,21 @@ bool TAtapi::SetUpAspiTransport() {
 
 std::uint8_t TAtapi::ExecCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
                                  std::uint8_t direction) {
+    return Dispatch(cdb, buffer, length, direction);
+}
+
+std::uint8_t TAtapi::Dispatch(const std::uint8_t* cdb, const void* buffer, std::uint32_t length,
+                              std::uint8_t direction) {
     if (NtFlag()) {
         return ExecPassThrough(cdb, buffer, length, MapDirectionToDataIn(direction));
     }
     return ExecAspiCommand(cdb, buffer, length, direction);
 }
 
-std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
-                                     std::uint8_t dataIn) {
-    PassThroughBlock& block = passThroughBlock_;
-    block.Clear();
-    block.SetLength(kPassThroughRecordLength);
-    block.SetCdbLength(static_cast<std::uint8_t>(kCdbLength));
-    block.SetSenseInfoLength(kPassThroughSenseInfoLength);
-    block.SetDataIn(dataIn);
-    block.SetDataTransferLength(length);
-    block.SetTimeOutValue(kPassThroughTimeoutSeconds);
-    block.SetDataBuffer(buffer);
-    block.SetSenseInfoOffset(static_cast<std::uint32_t>(pass_through_layout::kSenseBuffer));
-    std::memcpy(block.Cdb(), cdb, kCdbLength);
-
-    return FinishPassThrough(platform_.PassThrough().Execute(currentHandle_, block));
+std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, const void* buffer,
+                                     std::uint32_t length, std::uint8_t dataIn) {
+    FillCommandBlock(passThroughBlock_, cdb, buffer, length, dataIn);
+    return FinishPassThrough(platform_.PassThrough().Execute(currentHandle_, passThroughBlock_));
 }
 
 std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error) {
@@ -119,9 +114,8 @@ std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error) {
     outcome_ = CommandOutcome{};
     outcome_.platformError = error;
     outcome_.context = error.text;
-    const std::uint8_t* sense = block.Sense();
-    outcome_.sense = {sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
-                      block.ScsiStatus()};
+    outcome_.sense = ReadSense({block.Sense(), pass_through_layout::kSenseBufferSize});
+    outcome_.sense.targetStatus = block.ScsiStatus();
     if (error.kind == PlatformErrorKind::None) {
         errorShown_ = false;
         outcome_.category = CategoryOfScsiStatus(block.ScsiStatus());
@@ -150,15 +144,15 @@ std::uint8_t TAtapi::FinishAspi(std::uint8_t status, CommandCategory category) {
     outcome_.status = status;
     outcome_.category = category;
     if (requestBlock_) {
-        const std::uint8_t* sense = requestBlock_.get() + aspi::exec::kSenseArea;
-        outcome_.sense = {sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
-                          requestBlock_[aspi::exec::kTargetStatus]};
+        outcome_.sense = ReadSense(
+            {requestBlock_.get() + aspi::exec::kSenseArea, aspi::kSenseLength + std::size_t{2}});
+        outcome_.sense.targetStatus = requestBlock_[aspi::exec::kTargetStatus];
     }
     return status;
 }
 
-std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, void* buffer, std::uint32_t length,
-                                     std::uint8_t direction) {
+std::uint8_t TAtapi::ExecAspiCommand(const std::uint8_t* cdb, const void* buffer,
+                                     std::uint32_t length, std::uint8_t direction) {
     if (!requestBlock_ || sendCommand_ == nullptr) {
         // No library: there is nothing to send the command through.
         return FinishAspi(kAspiStatusNotSent, CommandCategory::NoDevice);

@@ -10,10 +10,10 @@
 #include "drive/atapi.h"
 #include "drive/system_services.h"
 #include "fuzz/fuzz_file.h"
+#include "tests/support/virtual_clock.h"
 #include "update/update_window.h"
 #include "update/update_workflow.h"
 #include "virtual/builtin_drives.h"
-#include "virtual/virtual_clock.h"
 
 namespace {
 

@@ -71,6 +71,9 @@ public:
     void CommandSenseReported(std::uint8_t status, const SenseBytes& sense) override {
         session_.observer_.CommandFailed({status, sense.senseKey, sense.asc, sense.ascq});
     }
+    void FlashBlockFailed(int blockNumber, std::uint8_t status) override {
+        session_.observer_.BlockFailed(blockNumber, status);
+    }
 
 private:
     UpdateSession& session_;
@@ -156,7 +159,7 @@ void UpdateSession::MakePlan() {
 std::optional<std::string> UpdateSession::ReadRevision(int driveIndex) {
     std::uint8_t reply[kInquiryBufferLength] = {};
     atapi_.SelectDevice(driveIndex);
-    if (atapi_.Inquiry(reply) != kCommandSuccess) {
+    if (atapi_.Inquiry(std::span(reply).first<kInquiryAllocationLength>()) != kCommandSuccess) {
         return std::nullopt;
     }
     const auto* revision = reinterpret_cast<const char*>(reply + kInquiryRevisionOffset);

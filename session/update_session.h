@@ -89,6 +89,9 @@ public:
     virtual void PlanReady(const UpdatePlan& /*plan*/) {}
     // A command of the flash failed with this sense; the log has its own line for it.
     virtual void CommandFailed(const CommandSense& /*sense*/) {}
+    // The command that carried firmware block blockNumber (0 for the first) failed with
+    // status; the log's line for it does not name the block.
+    virtual void BlockFailed(int /*blockNumber*/, std::uint8_t /*status*/) {}
     // The drive is being written (true) / no longer (false). While open, the ending signals
     // are held and the window must not close.
     virtual void WriteSpanChanged(bool /*open*/) {}

@@ -19,7 +19,7 @@ LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 export CXXFLAGS LDFLAGS
 # Build type None: only Debian's flags, as its own packages are built.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
-    -DTROZ_BUILD_TESTS=OFF >/dev/null
+    -DTROZ_BUILD_TESTS=OFF -DTROZ_BUILD_DEVICE_PROGRAMS=OFF >/dev/null
 cmake --build "$build"
 rm -f "$build"/trozflash_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -1,7 +1,9 @@
 // The buffered download procedure: each block travels with two length bytes in front, in
 // WRITE BUFFER pieces of at most 16384 bytes, then the trigger.
 #include <algorithm>
+#include <array>
 
+#include "drive/sense_data.h"
 #include "update/flash_driver.h"
 
 namespace troz {
@@ -9,41 +11,21 @@ namespace troz {
 namespace {
 
 constexpr std::uint8_t kFunctionTrigger = 5;
-constexpr std::size_t kRequestSenseBufferLength = 50;
 
 }  // namespace
 
+const FlashDriver::Procedure FlashDriver::kBufferedProcedure = {
+    kBufferedPauseBeforeBlocksMs, &FlashDriver::SendBufferedBlocks,
+    &FlashDriver::SendBufferedTrigger, kBufferedNtPauseBeforeWaitMs, WindowEvents::Hold};
+
 bool FlashDriver::BufferedDownload() {
-    retried_ = false;
-    OpenImage image;
-    if (!OpenPickedImage(image)) {
-        return false;
-    }
-    clock_.Sleep(kBufferedPauseBeforeBlocksMs);
-    if (!SendBufferedBlocks(image)) {
-        return false;
-    }
-    if (!SentWhatWasChecked(image)) {
-        return false;
-    }
-    window_.SetProgress(kProgressTrigger);
-    const SenseBytes sense = SendBufferedTrigger();
-    if (!SenseAllowsWait(sense)) {
-        return false;
-    }
-    window_.SetProgress(kProgressTriggered);
-    if (atapi_.NtFlag()) {
-        clock_.Sleep(kBufferedNtPauseBeforeWaitMs);
-    } else if (retried_) {
-        clock_.Sleep(kPauseAfterResendMs);
-    }
-    return FinishWait(WindowEvents::Hold);
+    return RunProcedure(kBufferedProcedure) == Step::Done;
 }
 
-bool FlashDriver::SendBufferedBlocks(OpenImage& image) {
+FlashDriver::Step FlashDriver::SendBufferedBlocks(OpenImage& image) {
     for (int n = 0; n < header_.BlockCount(); ++n) {
-        if (!ReadBlock(image, n, kBlockLengthBytes)) {
-            return false;
+        if (const Step read = ReadBlock(image, n, kBlockLengthBytes); read != Step::Done) {
+            return read;
         }
         // The transfer image: the block size, high byte first, then the block.
         const std::uint16_t blockSize = header_.BlockSize(n);
@@ -51,10 +33,10 @@ bool FlashDriver::SendBufferedBlocks(OpenImage& image) {
         image.buffer[1] = static_cast<std::uint8_t>(blockSize);
         if (!SendTransferImage(image.buffer.get(), static_cast<std::uint8_t>(n),
                                blockSize + kBlockLengthBytes)) {
-            return false;
+            return Step::Failed;
         }
     }
-    return true;
+    return Step::Done;
 }
 
 bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint8_t blockNumber,
@@ -65,7 +47,7 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
         const std::uint8_t status = atapi_.WriteBuffer(transferImage + offset, blockNumber,
                                                        static_cast<std::uint16_t>(offset), piece);
         if (status != kCommandSuccess) {
-            ReportCommandFailure(status);
+            ReportBlockFailure(blockNumber, status);
             return false;
         }
         offset += piece;
@@ -73,37 +55,34 @@ bool FlashDriver::SendTransferImage(const std::uint8_t* transferImage, std::uint
     return true;
 }
 
-SenseBytes FlashDriver::SendBufferedTrigger() {
-    SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeF0));
+FlashDriver::TriggerResult FlashDriver::SendBufferedTrigger() {
+    TriggerResult trigger = SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeF0));
     // The refusal is told by the sense alone, whatever the trigger status says.
-    if (!IsParameterListLengthError(atapi_.LastOutcome().sense)) {
+    if (!IsParameterListLengthError(trigger.sense)) {
         // Without a resend there is no REQUEST SENSE on either transport: the transport's
         // sense of the trigger itself is what tells whether the drive took it.
-        return atapi_.LastOutcome().sense;
+        return trigger;
     }
     atapi_.TestUnitReady();
-    retried_ = true;
-    SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeE0));
+    trigger = SendTrigger(kFunctionTrigger, TriggerCode(kTriggerCodeE0));
+    trigger.resent = true;
     if (!atapi_.NtFlag()) {
-        return atapi_.LastOutcome().sense;
+        return trigger;
     }
     // The resend's own answer carries its sense on this transport.
-    const SenseBytes resend = atapi_.LastOutcome().sense;
-    std::uint8_t reply[kRequestSenseBufferLength] = {};
+    const SenseBytes resend = trigger.sense;
+    std::array<std::uint8_t, kRequestSenseAllocationLength> reply{};
     const std::uint8_t status = atapi_.RequestSense(reply);
-    SenseBytes sense;
-    sense.senseKey = reply[kSenseKeyOffset];
-    sense.asc = reply[kSenseAscOffset];
-    sense.ascq = reply[kSenseAscqOffset];
+    const SenseBytes sense = ReadSense(reply);
     // A host adapter that fetches the sense itself after every CHECK CONDITION (usb-storage
     // does) leaves this REQUEST SENSE only the drive's state ("no sense", or "medium not
     // present" without a disc): a refused resend would pass for a taken one. The sense that
     // came back with the resend is the refusal; a drive that keeps its sense reports the
     // same one to the REQUEST SENSE.
-    if (status == kCommandSuccess && resend.senseKey != kSenseNoSense) {
-        return resend;
+    if (status != kCommandSuccess || resend.senseKey == kSenseNoSense) {
+        trigger.sense = sense;
     }
-    return sense;
+    return trigger;
 }
 
 }  // namespace troz

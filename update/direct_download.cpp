@@ -12,67 +12,50 @@ constexpr int kProgressBlocks = 80;
 
 }  // namespace
 
+const FlashDriver::Procedure FlashDriver::kDirectProcedure = {
+    kDirectPauseBeforeBlocksMs, &FlashDriver::SendDirectBlocks, &FlashDriver::SendDirectTrigger, 0,
+    WindowEvents::Dispatch};
+
 bool FlashDriver::DirectDownload() {
-    retried_ = false;
-    OpenImage image;
-    if (!OpenPickedImage(image)) {
-        return false;
-    }
-    clock_.Sleep(kDirectPauseBeforeBlocksMs);
-    if (!SendDirectBlocks(image)) {
-        return false;
-    }
-    if (!SentWhatWasChecked(image)) {
-        return false;
-    }
-    window_.SetProgress(kProgressTrigger);
-    SendDirectTrigger();
-    if (!SenseAllowsWait(atapi_.LastOutcome().sense)) {
-        return false;
-    }
-    window_.SetProgress(kProgressTriggered);
-    if (retried_) {
-        clock_.Sleep(kPauseAfterResendMs);
-    }
-    return FinishWait(WindowEvents::Dispatch);
+    return RunProcedure(kDirectProcedure) == Step::Done;
 }
 
-bool FlashDriver::SendDirectBlocks(OpenImage& image) {
+FlashDriver::Step FlashDriver::SendDirectBlocks(OpenImage& image) {
     const int blockCount = header_.BlockCount();
     for (int n = 0; n < blockCount; ++n) {
         window_.SetProgress((n + 1) * kProgressBlocks / blockCount);
-        if (!ReadBlock(image, n, 0)) {
-            return false;
+        if (const Step read = ReadBlock(image, n, 0); read != Step::Done) {
+            return read;
         }
         MarkDriveBeingWritten();
         const std::uint8_t status =
             atapi_.VendorDownload(image.buffer.get(), kFunctionStoreBlock,
                                   static_cast<std::uint8_t>(n), header_.BlockSize(n), 0);
         if (status != kCommandSuccess) {
-            ReportCommandFailure(status);
-            return false;
+            ReportBlockFailure(n, status);
+            return Step::Failed;
         }
     }
-    return true;
+    return Step::Done;
 }
 
-void FlashDriver::SendDirectTrigger() {
-    SendTrigger(kFunctionTriggerFirst, TriggerCode(kTriggerCodeE0));
-    if (triggerStatus_ == kCommandSuccess ||
-        atapi_.LastOutcome().sense.senseKey != kSenseIllegalRequest) {
-        return;
+FlashDriver::TriggerResult FlashDriver::SendDirectTrigger() {
+    TriggerResult trigger = SendTrigger(kFunctionTriggerFirst, TriggerCode(kTriggerCodeE0));
+    if (trigger.status == kCommandSuccess || trigger.sense.senseKey != kSenseIllegalRequest) {
+        return trigger;
     }
     // Drives that do not know function 4 refuse it; they take the same trigger with 5.
     if (!atapi_.NtFlag()) {
         atapi_.TestUnitReady();
     }
-    retried_ = true;
-    SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeE0));
-    if (IsParameterListLengthError(atapi_.LastOutcome().sense)) {
+    trigger = SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeE0));
+    if (IsParameterListLengthError(trigger.sense)) {
         // Drives that count the blocks differently want the other trigger code.
         atapi_.TestUnitReady();
-        SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeF0));
+        trigger = SendTrigger(kFunctionTriggerResend, TriggerCode(kTriggerCodeF0));
     }
+    trigger.resent = true;
+    return trigger;
 }
 
 }  // namespace troz

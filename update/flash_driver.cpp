@@ -1,5 +1,6 @@
 #include "update/flash_driver.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 
@@ -9,7 +10,6 @@ namespace troz {
 
 namespace {
 
-constexpr std::size_t kVendorQueryBufferLength = 20;
 constexpr std::uint8_t kAscParameterListLength = 0x1A;
 // NOT READY with this ASC means the drive has no disc: it is up and answering again.
 constexpr std::uint8_t kAscMediumNotPresent = 0x3A;
@@ -67,11 +67,9 @@ bool FlashDriver::RunProcedures() {
     window_.SetProgressRange(0, kProgressMaximum);
     window_.SetProgress(kProgressFlashing);
     window_.AddLogLine(kFlashingLine);
-    if (DirectDownload()) {
-        return true;
-    }
-    if (packageChanged_) {
-        return false;
+    const Step direct = RunProcedure(kDirectProcedure);
+    if (direct != Step::Failed) {
+        return direct == Step::Done;
     }
     // Whatever made the direct procedure fail, a drive that says it takes WRITE BUFFER
     // downloads gets the buffered procedure.
@@ -79,18 +77,42 @@ bool FlashDriver::RunProcedures() {
         window_.AddLogLine(kRefusalNoBufferedDownload);
         return false;
     }
-    if (BufferedDownload()) {
-        return true;
-    }
+    const Step buffered = RunProcedure(kBufferedProcedure);
     // A changed package has said so in its own line; the drive did not fail.
-    if (!packageChanged_) {
+    if (buffered == Step::Failed) {
         window_.AddLogLine(kFlashFailBoth);
     }
-    return false;
+    return buffered == Step::Done;
+}
+
+FlashDriver::Step FlashDriver::RunProcedure(const Procedure& procedure) {
+    OpenImage image;
+    if (const Step opened = OpenPickedImage(image); opened != Step::Done) {
+        return opened;
+    }
+    clock_.Sleep(procedure.pauseBeforeBlocksMs);
+    if (const Step sent = (this->*procedure.sendBlocks)(image); sent != Step::Done) {
+        return sent;
+    }
+    if (const Step checked = SentWhatWasChecked(image); checked != Step::Done) {
+        return checked;
+    }
+    window_.SetProgress(kProgressTrigger);
+    const TriggerResult trigger = (this->*procedure.sendTrigger)();
+    if (!SenseAllowsWait(trigger)) {
+        return Step::Failed;
+    }
+    window_.SetProgress(kProgressTriggered);
+    if (procedure.ntPauseBeforeWaitMs != 0 && atapi_.NtFlag()) {
+        clock_.Sleep(procedure.ntPauseBeforeWaitMs);
+    } else if (trigger.resent) {
+        clock_.Sleep(kPauseAfterResendMs);
+    }
+    return FinishWait(procedure.events, trigger) ? Step::Done : Step::Failed;
 }
 
 std::uint8_t FlashDriver::QueryVendorFlag() {
-    std::uint8_t reply[kVendorQueryBufferLength] = {};
+    std::array<std::uint8_t, kVendorQueryLength> reply{};
     if (atapi_.VendorQuery(reply) == kCommandSuccess) {
         return reply[0];
     }
@@ -100,61 +122,59 @@ std::uint8_t FlashDriver::QueryVendorFlag() {
     return 0;
 }
 
-bool FlashDriver::OpenPickedImage(OpenImage& image) {
+FlashDriver::Step FlashDriver::OpenPickedImage(OpenImage& image) {
     image.buffer = AllocateWorkingBuffer();
     if (!image.buffer) {
         window_.AddLogLine(kMemoryAllocation);
-        return false;
+        return Step::Failed;
     }
     const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
     // Tables and buffers are only ever read within their bounds, even for a package that
     // changed on disk after it was validated.
     if (const auto refusal = PackageRefusal(header_, imageIndex)) {
         window_.AddLogLine(*refusal);
-        return false;
+        return Step::Failed;
     }
     if (!package_.IsOpen()) {
         window_.AddLogLine(kOpenFirmwareFileError);
-        return false;
+        return Step::Failed;
     }
     if (!package_.Unchanged()) {
-        ReportPackageChanged();
-        return false;
+        return ReportPackageChanged();
     }
     if (!package_.stream->Seek(ImagePosition(header_, imageIndex))) {
         window_.AddLogLine(kReadFirmwareFileError);
-        return false;
+        return Step::Failed;
     }
-    return true;
+    return Step::Done;
 }
 
-void FlashDriver::ReportPackageChanged() {
-    packageChanged_ = true;
+FlashDriver::Step FlashDriver::ReportPackageChanged() {
     window_.AddLogLine(kPackageChanged);
+    return Step::PackageChanged;
 }
 
-bool FlashDriver::SentWhatWasChecked(const OpenImage& image) {
+FlashDriver::Step FlashDriver::SentWhatWasChecked(const OpenImage& image) {
     if (image.sentSum == package_.sum && package_.Unchanged()) {
-        return true;
+        return Step::Done;
     }
-    ReportPackageChanged();
-    return false;
+    return ReportPackageChanged();
 }
 
-bool FlashDriver::ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset) {
+FlashDriver::Step FlashDriver::ReadBlock(OpenImage& image, int blockNumber,
+                                         std::uint32_t bufferOffset) {
     const std::uint16_t blockSize = header_.BlockSize(blockNumber);
     if (blockSize > kWorkingBufferSize - bufferOffset) {
         window_.AddLogLine(kRefusalBlockSize);
-        return false;
+        return Step::Failed;
     }
     std::uint8_t* block = image.buffer.get() + bufferOffset;
     if (package_.stream->Read(block, blockSize) != blockSize) {
-        if (package_.Unchanged()) {
-            window_.AddLogLine(kReadFirmwareFileError);
-        } else {
-            ReportPackageChanged();
+        if (!package_.Unchanged()) {
+            return ReportPackageChanged();
         }
-        return false;
+        window_.AddLogLine(kReadFirmwareFileError);
+        return Step::Failed;
     }
     if (header_.IsScrambled()) {
         Descramble(block, blockSize);
@@ -163,54 +183,58 @@ bool FlashDriver::ReadBlock(OpenImage& image, int blockNumber, std::uint32_t buf
     if (blockNumber >= kBlockSizeTableEntries ||
         BlockDigest(block, blockSize) !=
             package_.blockDigests[static_cast<std::size_t>(blockNumber)]) {
-        ReportPackageChanged();
-        return false;
+        return ReportPackageChanged();
     }
     image.sentSum = static_cast<std::uint16_t>(image.sentSum + SumBytes(block, blockSize));
-    return true;
+    return Step::Done;
 }
 
-void FlashDriver::ReportCommandFailure(std::uint8_t status) {
+void FlashDriver::ReportBlockFailure(int blockNumber, std::uint8_t status) {
     window_.AddLogLine(FormatFlashLine("Status:0x%x ; Err:Flash command(W) has problems.", status));
+    window_.FlashBlockFailed(blockNumber, status);
 }
 
 std::uint8_t FlashDriver::TriggerCode(std::uint8_t base) const {
     return static_cast<std::uint8_t>(base + header_.BlockCount());
 }
 
-std::uint8_t FlashDriver::SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode) {
+FlashDriver::TriggerResult FlashDriver::SendTrigger(std::uint8_t functionCode,
+                                                    std::uint8_t triggerCode) {
     MarkDriveBeingWritten();
     const std::int32_t imageIndex = header_.IsMultiImage() ? state_.imageIndex : 0;
-    triggerStatus_ = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
+    TriggerResult trigger;
+    trigger.status = atapi_.VendorDownload(nullptr, functionCode, triggerCode, 0,
                                            ExpectedChecksum(header_, imageIndex));
-    const SenseBytes sense = atapi_.LastOutcome().sense;
-    triggerConfirmed_ =
-        atapi_.LastOutcome().SucceededOnDrive() ||
-        (sense.targetStatus == kScsiStatusCheckCondition && sense.senseKey == kSenseNotReady);
-    return triggerStatus_;
+    const CommandOutcome& outcome = atapi_.LastOutcome();
+    trigger.sense = outcome.sense;
+    trigger.confirmed =
+        outcome.SucceededOnDrive() || (trigger.sense.targetStatus == kScsiStatusCheckCondition &&
+                                       trigger.sense.senseKey == kSenseNotReady);
+    return trigger;
 }
 
-bool FlashDriver::SenseAllowsWait(const SenseBytes& sense) {
+bool FlashDriver::SenseAllowsWait(const TriggerResult& trigger) {
+    const SenseBytes& sense = trigger.sense;
     // No sense, or not ready while the drive starts programming: on to the wait.
     if (sense.senseKey == kSenseNoSense || sense.senseKey == kSenseNotReady) {
         return true;
     }
-    window_.AddLogLine(FormatFlashLine("Status:%x;SenseCode:%x : %x : %x;", triggerStatus_,
+    window_.AddLogLine(FormatFlashLine("Status:%x;SenseCode:%x : %x : %x;", trigger.status,
                                        sense.senseKey, sense.asc, sense.ascq));
-    window_.CommandSenseReported(triggerStatus_, sense);
+    window_.CommandSenseReported(trigger.status, sense);
     window_.AddLogLine(kFlashFailSense);
     return false;
 }
 
-FlashDriver::WaitOutcome FlashDriver::CompletionWait(WindowEvents events) {
+bool FlashDriver::CompletionWait(WindowEvents events, bool triggerConfirmed) {
     const std::uint32_t start = clock_.GetTickCount();
     // After a trigger the drive never answered, a drive that reports ready may simply never
     // have started: it counts as back only once it has been seen busy.
-    bool seenBusy = triggerConfirmed_;
+    bool seenBusy = triggerConfirmed;
     for (;;) {
         if (PollAnswersReady()) {
             if (seenBusy) {
-                return WaitOutcome::CameBack;
+                return true;
             }
         } else {
             seenBusy = true;
@@ -224,7 +248,7 @@ FlashDriver::WaitOutcome FlashDriver::CompletionWait(WindowEvents events) {
         const std::uint32_t elapsedSeconds =
             (clock_.GetTickCount() - start) / kMillisecondsPerSecond;
         if (elapsedSeconds > kCompletionWaitSeconds) {
-            return WaitOutcome::TimedOut;
+            return false;
         }
     }
 }
@@ -241,8 +265,8 @@ bool FlashDriver::PollAnswersReady() {
     return sense.senseKey == kSenseNotReady && sense.asc == kAscMediumNotPresent;
 }
 
-bool FlashDriver::FinishWait(WindowEvents events) {
-    if (CompletionWait(events) == WaitOutcome::CameBack) {
+bool FlashDriver::FinishWait(WindowEvents events, const TriggerResult& trigger) {
+    if (CompletionWait(events, trigger.confirmed)) {
         atapi_.TestUnitReady();  // takes the drive's unit attention after its restart
         return true;
     }
@@ -250,13 +274,13 @@ bool FlashDriver::FinishWait(WindowEvents events) {
     if (atapi_.NtFlag()) {
         window_.AddLogLine(
             FormatFlashLine("Time Out Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
-                            triggerStatus_, sense.senseKey, sense.asc, sense.ascq));
+                            trigger.status, sense.senseKey, sense.asc, sense.ascq));
     } else {
         window_.AddLogLine(FormatFlashLine(
             "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
-            sense.targetStatus, triggerStatus_, sense.senseKey, sense.asc, sense.ascq));
+            sense.targetStatus, trigger.status, sense.senseKey, sense.asc, sense.ascq));
     }
-    window_.CommandSenseReported(triggerStatus_, sense);
+    window_.CommandSenseReported(trigger.status, sense);
     window_.AddLogLine(FormatFlashLine("Err:Flash error,time out %u Sec", kCompletionWaitSeconds));
     return false;
 }

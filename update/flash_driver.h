@@ -61,32 +61,59 @@ private:
         std::unique_ptr<std::uint8_t[]> buffer;
         std::uint16_t sentSum = 0;
     };
-    enum class WaitOutcome { CameBack, TimedOut };
+    // How a step (or a whole procedure) ended. A changed package has said so in its own line,
+    // and no procedure may go on with it.
+    enum class Step { Done, Failed, PackageChanged };
+    // What the trigger step did: the last trigger's status, the sense the procedure judges
+    // the trigger by, and whether the drive itself answered the last trigger (GOOD, or NOT
+    // READY because it is already programming). A trigger that only the transport answered
+    // (time-out, I/O error, a status without sense) may never have reached the drive.
+    struct TriggerResult {
+        std::uint8_t status = 0;
+        SenseBytes sense;
+        bool confirmed = false;
+        // The first trigger was refused and sent again: the drive gets a pause before the wait.
+        bool resent = false;
+    };
     // Whether the completion wait lets the window handle its pending events between polls:
     // the direct procedure does, the buffered one polls without them.
     enum class WindowEvents { Dispatch, Hold };
+    // What sets the two procedures apart; the skeleton they share is RunProcedure.
+    struct Procedure {
+        std::uint32_t pauseBeforeBlocksMs;
+        Step (FlashDriver::*sendBlocks)(OpenImage& image);
+        TriggerResult (FlashDriver::*sendTrigger)();
+        // On the NT family this pause before the wait takes the place of the resend's (0: none).
+        std::uint32_t ntPauseBeforeWaitMs;
+        WindowEvents events;
+    };
+    static const Procedure kDirectProcedure;
+    static const Procedure kBufferedProcedure;
 
     bool RunProcedures();
+    // Pause, blocks, the check of what was sent, trigger, wait.
+    Step RunProcedure(const Procedure& procedure);
     // Called before each command that carries firmware or starts the programming.
     void MarkDriveBeingWritten();
-    bool OpenPickedImage(OpenImage& image);
-    bool ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset);
+    Step OpenPickedImage(OpenImage& image);
+    Step ReadBlock(OpenImage& image, int blockNumber, std::uint32_t bufferOffset);
     // Before the trigger: every block sent was the block checked, and the file is still the
     // one that was checked. Otherwise says so, and the update ends without a trigger.
-    bool SentWhatWasChecked(const OpenImage& image);
-    void ReportPackageChanged();
-    bool SendDirectBlocks(OpenImage& image);
-    bool SendBufferedBlocks(OpenImage& image);
+    Step SentWhatWasChecked(const OpenImage& image);
+    Step ReportPackageChanged();
+    Step SendDirectBlocks(OpenImage& image);
+    Step SendBufferedBlocks(OpenImage& image);
     bool SendTransferImage(const std::uint8_t* transferImage, std::uint8_t blockNumber,
                            std::uint32_t length);
-    void SendDirectTrigger();
-    SenseBytes SendBufferedTrigger();
-    bool SenseAllowsWait(const SenseBytes& sense);
-    WaitOutcome CompletionWait(WindowEvents events);
+    TriggerResult SendDirectTrigger();
+    TriggerResult SendBufferedTrigger();
+    bool SenseAllowsWait(const TriggerResult& trigger);
+    // True once the drive has come back, false after the time-out.
+    bool CompletionWait(WindowEvents events, bool triggerConfirmed);
     bool PollAnswersReady();
-    bool FinishWait(WindowEvents events);
-    void ReportCommandFailure(std::uint8_t status);
-    std::uint8_t SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode);
+    bool FinishWait(WindowEvents events, const TriggerResult& trigger);
+    void ReportBlockFailure(int blockNumber, std::uint8_t status);
+    TriggerResult SendTrigger(std::uint8_t functionCode, std::uint8_t triggerCode);
     std::uint8_t TriggerCode(std::uint8_t base) const;
 
     TAtapi& atapi_;
@@ -95,15 +122,7 @@ private:
     CheckedPackage& package_;
     const PackageHeader& header_;
     const PackageState& state_;
-    std::uint8_t triggerStatus_ = 0;
-    // The drive answered the last trigger itself: GOOD, or NOT READY because it is already
-    // programming. A trigger that only the transport answered (time-out, I/O error, a status
-    // without sense) may never have reached the drive.
-    bool triggerConfirmed_ = false;
-    bool retried_ = false;
     bool driveBeingWritten_ = false;
-    // The package is no longer what was checked: no procedure may go on with it.
-    bool packageChanged_ = false;
 };
 
 // ILLEGAL REQUEST, parameter list length error (5/1A/00): the drive wants the other trigger.

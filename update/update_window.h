@@ -67,6 +67,10 @@ public:
     // told right after the log line that shows it in hexadecimal, so a front end can say it
     // in words without reading the line back.
     virtual void CommandSenseReported(std::uint8_t /*status*/, const SenseBytes& /*sense*/) {}
+
+    // A command that carried firmware block blockNumber (0 for the first) failed with status:
+    // told right after the log line, which does not name the block.
+    virtual void FlashBlockFailed(int /*blockNumber*/, std::uint8_t /*status*/) {}
 };
 
 }  // namespace troz

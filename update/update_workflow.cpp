@@ -137,7 +137,7 @@ bool UpdateWorkflow::RunStart(StartMode mode) {
 
 bool UpdateWorkflow::CheckCompatibility() {
     std::uint8_t inquiry[kInquiryBufferLength] = {};
-    atapi_.Inquiry(inquiry);
+    atapi_.Inquiry(std::span(inquiry).first<kInquiryAllocationLength>());
     bool compatible = false;
     if (inquiry[kInquiryModelCodeOffset] == kNamePathMarker[0] &&
         inquiry[kInquiryModelCodeOffset + 1] == kNamePathMarker[1]) {
@@ -172,7 +172,8 @@ void UpdateWorkflow::RunUpdate() {
 
 bool UpdateWorkflow::ReadDriveModelCode(std::array<std::uint8_t, 2>& modelCode) {
     std::uint8_t inquiry[kInquiryBufferLength] = {};
-    const bool answered = atapi_.Inquiry(inquiry) == kCommandSuccess;
+    const bool answered =
+        atapi_.Inquiry(std::span(inquiry).first<kInquiryAllocationLength>()) == kCommandSuccess;
     modelCode = {inquiry[kInquiryModelCodeOffset], inquiry[kInquiryModelCodeOffset + 1]};
     return answered;
 }

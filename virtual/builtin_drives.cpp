@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "drive/atapi.h"
+
 namespace troz {
 
 namespace {
@@ -31,7 +33,8 @@ public:
         }
         for (const BuiltinDriveDescription& drive : BuiltinDriveDescriptions()) {
             if (location == platform_.PassThrough().DevicePath(drive.candidate) ||
-                location == AspiLocation(drive.address)) {
+                location == AspiLocation(drive.address.hostAdapter, drive.address.target,
+                                         drive.address.lun)) {
                 return LockDriveFile(*lockFolder_ / (std::string(drive.key) + kLockFileSuffix));
             }
         }
@@ -40,11 +43,6 @@ public:
     }
 
 private:
-    static std::string AspiLocation(const AspiAddress& address) {
-        return "ha " + std::to_string(address.hostAdapter) + " target " +
-               std::to_string(address.target) + " lun " + std::to_string(address.lun);
-    }
-
     static constexpr const char* kLockFileSuffix = ".lock";
     std::optional<std::filesystem::path> lockFolder_;
     BuiltinDriveSet drives_;

@@ -72,6 +72,9 @@ struct VirtualDriveConfig {
     // The host adapter reads the sense itself after each CHECK CONDITION (as usb-storage
     // does), so a REQUEST SENSE from the tool afterwards finds none pending.
     bool senseTakenByHost = false;
+    // CHECK CONDITION comes with descriptor-format sense (response code 0x72), as some drives
+    // and USB bridges send it; REQUEST SENSE still answers in fixed format.
+    bool descriptorSense = false;
     // Clock time the drive spends programming itself; never done when programmingNeverEnds.
     std::uint32_t programmingMs = 4000;
     bool programmingNeverEnds = false;
@@ -104,6 +107,32 @@ enum class Personality {
     NeverComesBack,          // takes the direct trigger, then stays NOT READY for ever
     ComesBackWithoutMedium,  // takes the direct trigger; has no disc: 2/3A/00 when back
 };
+
+// Each personality by the name the device programs take on their command line. A new
+// personality goes into the enum and this table; nothing else lists them.
+struct PersonalityName {
+    Personality personality;
+    const char* name;
+};
+constexpr std::array<PersonalityName, 8> kPersonalityNames = {{
+    {Personality::Direct, "direct"},
+    {Personality::ResendWithFunction5, "resend5"},
+    {Personality::ThirdAttempt, "third-attempt"},
+    {Personality::BufferedOnly, "buffered"},
+    {Personality::BufferedResend, "buffered-resend"},
+    {Personality::NoDownload, "no-download"},
+    {Personality::NeverComesBack, "never-comes-back"},
+    {Personality::ComesBackWithoutMedium, "comes-back-without-medium"},
+}};
+constexpr bool NamesFollowTheEnum() {
+    for (std::size_t i = 0; i < kPersonalityNames.size(); ++i) {
+        if (static_cast<std::size_t>(kPersonalityNames[i].personality) != i) {
+            return false;
+        }
+    }
+    return kPersonalityNames.back().personality == Personality::ComesBackWithoutMedium;
+}
+static_assert(NamesFollowTheEnum(), "every personality, in the order of the enum, has a name");
 
 // The drive of the demo: "TROZ    KVW-A100A       1.00", model code 'A','1'.
 DriveIdentity DefaultIdentity();

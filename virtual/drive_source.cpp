@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "drive/system_platform.h"
+#include "drive/user_files.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/drive_state_file.h"
 
@@ -15,16 +16,6 @@ constexpr const char* kVirtualAspiSelection = "virtual-aspi";
 constexpr const char* kNoStateFolder =
     "The virtual drives have no state folder (neither XDG_STATE_HOME nor HOME is an absolute "
     "path): they start in their factory state and cannot be flashed";
-
-// The value goes into a one-line message: control characters must not break it.
-std::string Printable(const char* value) {
-    std::string text;
-    for (const char* c = value; *c != '\0'; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        text += (byte < 0x20 || byte == 0x7F) ? '?' : *c;
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -48,7 +39,7 @@ std::unique_ptr<DrivePlatform> MakeDrivePlatform(const char* selection, Clock& c
             passThrough ? VirtualTransport::PassThrough : VirtualTransport::Aspi, clock, stateFile,
             report);
     }
-    error = std::string(kDriveSourceVariable) + "=" + Printable(selection) +
+    error = std::string(kDriveSourceVariable) + "=" + PrintableName(selection) +
             " is not known; use virtual or virtual-aspi, or leave it unset for the system's drives";
     return nullptr;
 }

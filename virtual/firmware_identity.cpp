@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "drive/scsi_commands.h"
 #include "update/model_record.h"
 #include "update/package_format.h"
 
 namespace troz {
-
-namespace {
-
-constexpr std::size_t kVendorLength = 8;
-constexpr std::size_t kProductLength = 16;
-constexpr std::size_t kRevisionLength = 4;
-
-}  // namespace
 
 // A drive takes its new identification from the image the way the Open step finds it: the
 // first model record in the image's first 65535 bytes.
@@ -25,12 +18,12 @@ std::optional<DriveIdentity> FindFirmwareIdentity(const std::vector<std::uint8_t
         return std::nullopt;
     }
     const auto vendor = record->bytes.begin();
-    const auto product = vendor + kVendorLength;
-    const auto revision = product + kProductLength;
+    const auto product = vendor + kInquiryVendorLength;
+    const auto revision = product + kInquiryProductLength;
     DriveIdentity identity;
     identity.vendor.assign(vendor, product);
     identity.product.assign(product, revision);
-    identity.revision.assign(revision, revision + kRevisionLength);
+    identity.revision.assign(revision, revision + kInquiryRevisionLength);
     identity.modelCode = record->modelCode;
     return identity;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "drive/sense_data.h"
 #include "virtual/firmware_identity.h"
 
 namespace troz {
@@ -10,6 +11,7 @@ namespace troz {
 namespace {
 
 constexpr std::uint8_t kFixedSenseCurrent = 0x70;
+constexpr std::uint8_t kDescriptorSenseCurrent = 0x72;
 constexpr std::size_t kAdditionalSenseLengthOffset = 7;
 constexpr std::uint8_t kAdditionalSenseLength = kFixedSenseLength - 8;
 
@@ -22,6 +24,15 @@ std::array<std::uint8_t, kFixedSenseLength> MakeFixedSense(const Sense& sense) {
     data[kAdditionalSenseLengthOffset] = kAdditionalSenseLength;
     data[kSenseAscOffset] = sense.asc;
     data[kSenseAscqOffset] = sense.ascq;
+    return data;
+}
+
+std::array<std::uint8_t, kFixedSenseLength> MakeDescriptorSense(const Sense& sense) {
+    std::array<std::uint8_t, kFixedSenseLength> data{};
+    data[0] = kDescriptorSenseCurrent;
+    data[kDescriptorSenseKeyOffset] = sense.key;
+    data[kDescriptorSenseAscOffset] = sense.asc;
+    data[kDescriptorSenseAscqOffset] = sense.ascq;
     return data;
 }
 
@@ -99,7 +110,7 @@ std::optional<DeviceReply> VirtualDrive::InjectedReply(std::uint8_t opcode) {
         if (fault.transportFault == TransportFault::None) {
             reply.scsiStatus = fault.scsiStatus;
             if (fault.scsiStatus == kScsiStatusCheckCondition) {
-                reply.sense = MakeFixedSense(fault.sense);
+                reply.sense = SenseData(fault.sense);
             }
         }
         injected = reply;
@@ -109,9 +120,8 @@ std::optional<DeviceReply> VirtualDrive::InjectedReply(std::uint8_t opcode) {
         pendingSense_.reset();
         if (injected->fault == TransportFault::None &&
             injected->scsiStatus == kScsiStatusCheckCondition) {
-            pendingSense_ =
-                Sense{injected->sense[kSenseKeyOffset], injected->sense[kSenseAscOffset],
-                      injected->sense[kSenseAscqOffset]};
+            const SenseBytes sense = ReadSense(injected->sense);
+            pendingSense_ = Sense{sense.senseKey, sense.asc, sense.ascq};
         }
         if (injected->fault == TransportFault::Gone) {
             present_ = false;
@@ -183,8 +193,12 @@ DeviceReply VirtualDrive::Fail(const Sense& sense) {
     pendingSense_ = sense;
     DeviceReply reply;
     reply.scsiStatus = kScsiStatusCheckCondition;
-    reply.sense = MakeFixedSense(sense);
+    reply.sense = SenseData(sense);
     return reply;
+}
+
+std::array<std::uint8_t, kFixedSenseLength> VirtualDrive::SenseData(const Sense& sense) const {
+    return config_.descriptorSense ? MakeDescriptorSense(sense) : MakeFixedSense(sense);
 }
 
 }  // namespace troz

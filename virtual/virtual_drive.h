@@ -14,6 +14,7 @@
 #include "drive/clock.h"
 #include "drive/scsi.h"
 #include "drive/scsi_commands.h"
+#include "drive/sense_data.h"
 #include "drive/virtual/scsi_device.h"
 #include "virtual/drive_config.h"
 #include "virtual/firmware_staging.h"
@@ -76,6 +77,8 @@ struct CommandFault {
 
 // Fixed-format sense data (response code 0x70) for a sense key, ASC and ASCQ.
 std::array<std::uint8_t, kFixedSenseLength> MakeFixedSense(const Sense& sense);
+// Descriptor-format sense data (response code 0x72, no descriptors) in a buffer of that size.
+std::array<std::uint8_t, kFixedSenseLength> MakeDescriptorSense(const Sense& sense);
 
 class VirtualDrive final : public ScsiDevice {
 public:
@@ -131,6 +134,8 @@ private:
     void FinishProgramming();
     void EnterBootLoader();
     DeviceReply Fail(const Sense& sense);
+    // The sense a CHECK CONDITION carries, in the drive's format.
+    std::array<std::uint8_t, kFixedSenseLength> SenseData(const Sense& sense) const;
 
     // The answers, command by command (drive_commands.cpp).
     DeviceReply Answer(const std::uint8_t* cdb, std::uint8_t direction, std::uint8_t* buffer,

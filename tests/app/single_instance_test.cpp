@@ -152,7 +152,7 @@ void SingleInstanceTest::copyAfterTheFirstWasKilledRunsNormally() {
 
 void SingleInstanceTest::commandLineIsIgnored() {
     // Had the toolkit read them, "-platform" would end the program before any window.
-    const QStringList arguments = {"-platform", "no-such-platform", "--help", "-reverse",
+    const QStringList arguments = {"-platform", "no-such-platform", "--drive", "-reverse",
                                    "/tmp/firmware.tfs"};
     auto first = Start(QStringLiteral(TROZFLASH_PROGRAM), arguments);
     QVERIFY(

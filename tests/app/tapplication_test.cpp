@@ -64,7 +64,7 @@ void TApplicationTest::failureInAHandlerLeavesTheWindowUsable() {
         [&](const std::string& message) { shown << QString::fromStdString(message); });
 
     FakePlatform platform(ThreeDrives());
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     TAtapi atapi(platform, clock, services);
     bool stuck = false;

@@ -48,7 +48,7 @@ struct WindowUnderTest {
     }
 
     FakePlatform platform;
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     std::unique_ptr<TAtapi> atapi;
     std::unique_ptr<TForm1> form;
@@ -165,7 +165,7 @@ void TForm1Test::windowProperties() {
 
 void TForm1Test::captionsAndAccelerators() {
     FakePlatform platform(ThreeDrives());
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     TAtapi atapi(platform, clock, services);
     TForm1 form(atapi);
@@ -273,7 +273,7 @@ void TForm1Test::driveListShowsTheVirtualDrives() {
     QFETCH(QByteArray, selection);
     QTemporaryDir stateDirectory;  // the virtual drives keep their firmware there
     qputenv("XDG_STATE_HOME", QFile::encodeName(stateDirectory.path()));
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     std::string error;
     const auto platform = MakeDrivePlatform(selection.constData(), clock, services, error);
@@ -436,7 +436,7 @@ void TForm1Test::exitAndCloseBoxEndTheLoopAndReleaseOnce_data() {
 void TForm1Test::exitAndCloseBoxEndTheLoopAndReleaseOnce() {
     QFETCH(bool, byCloseBox);
     FakePlatform platform(ThreeDrives());
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     bool stuck = false;
     QString shownCaption;

@@ -26,10 +26,10 @@
 #include "app/update_connection.h"
 #include "tests/support/locking_platform.h"
 #include "tests/support/recording_services.h"
+#include "tests/support/virtual_clock.h"
 #include "update/checked_package.h"
 #include "update/update_workflow.h"
 #include "virtual/builtin_drives.h"
-#include "virtual/virtual_clock.h"
 
 using namespace troz;
 

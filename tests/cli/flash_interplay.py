@@ -336,7 +336,13 @@ class Inhibitor(dbusmock.DBusTestCase):
     def tearDownClass(cls):
         cls.logind.terminate()
         cls.logind.wait()
+        # dbusmock keeps its data folder on DBusTestCase but clears it on the subclass, so its
+        # own tear-down never removes it: a dbusmock_data_* folder per run stayed in /tmp.
+        data = dbusmock.DBusTestCase._DBusTestCase__datadir
         super().tearDownClass()
+        if data:
+            shutil.rmtree(data, ignore_errors=True)
+            dbusmock.DBusTestCase._DBusTestCase__datadir = None
 
     def setUp(self):
         Interplay.setUp(self)

@@ -12,8 +12,8 @@
 #include "cli/sense_text.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/stdio_streams.h"
+#include "tests/support/virtual_clock.h"
 #include "virtual/builtin_drives.h"
-#include "virtual/virtual_clock.h"
 
 namespace troz::cli {
 namespace {
@@ -124,6 +124,14 @@ TEST_F(FlashReportTest, AFailedCommandsSenseIsNotedInPlainWords) {
         expected += std::string("  sense: ") + words + "\n";
     }
     EXPECT_EQ(notes_.Text(), expected);
+}
+
+// A refused firmware block is named on standard error and in the JSON record.
+TEST_F(FlashReportTest, AFailedBlockIsNamedInTheNotesAndTheRecord) {
+    EXPECT_EQ(FlashJson(report_.record).count("failed_block"), 0u);
+    report_.BlockFailed(3, 2);
+    EXPECT_EQ(notes_.Text(), "  failed at firmware block 3 (status 0x2)\n");
+    EXPECT_EQ(FlashJson(report_.record)["failed_block"], 3);
 }
 
 // After "Ok:Flash Complete!!" the drive must report the revision of the image it was sent;

@@ -19,8 +19,8 @@
 #include "tests/support/locking_platform.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/stdio_streams.h"
+#include "tests/support/virtual_clock.h"
 #include "virtual/builtin_drives.h"
-#include "virtual/virtual_clock.h"
 
 namespace troz::cli {
 namespace {

@@ -90,9 +90,9 @@ TEST_F(AspiTransport, CompletionLaterIsWaitedForThroughTheEvent) {
 TEST_F(AspiTransport, RequestPendingAfter30SecondsIsAbortedOnceAndGivesFour) {
     Start();
     platform.aspi.completion = ScriptedAspi::Completion::Never;
-    const std::uint32_t before = clock.now;
+    const std::uint64_t before = clock.Now();
     EXPECT_EQ(atapi->ExecCommand(cdb, buffer, 4, kDirectionOut), 4);
-    EXPECT_EQ(clock.now - before, 30000u);
+    EXPECT_EQ(clock.Now() - before, 30000u);
     ASSERT_EQ(platform.aspi.aborted.size(), 1u);
     EXPECT_EQ(platform.aspi.abortHostAdapters[0], 1);
     EXPECT_EQ(platform.aspi.closedEvents.size(), 1u);

@@ -43,13 +43,15 @@ TEST_F(CommandCatalogue, EveryOperationSendsItsTemplateDirectionAndLength) {
          0,
          false},
         {"Inquiry",
-         [](TAtapi& a, std::uint8_t* b) { return a.Inquiry(b); },
+         [](TAtapi& a, std::uint8_t* b) { return a.Inquiry(std::span<std::uint8_t, 50>(b, 50)); },
          {0x12, 0, 0, 0, 0x32, 0, 0, 0, 0, 0, 0, 0},
          1,
          50,
          true},
         {"RequestSense",
-         [](TAtapi& a, std::uint8_t* b) { return a.RequestSense(b); },
+         [](TAtapi& a, std::uint8_t* b) {
+             return a.RequestSense(std::span<std::uint8_t, 18>(b, 18));
+         },
          {0x03, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0},
          1,
          18,
@@ -67,7 +69,9 @@ TEST_F(CommandCatalogue, EveryOperationSendsItsTemplateDirectionAndLength) {
          0,
          false},
         {"VendorQuery",
-         [](TAtapi& a, std::uint8_t* b) { return a.VendorQuery(b); },
+         [](TAtapi& a, std::uint8_t* b) {
+             return a.VendorQuery(std::span<std::uint8_t, 10>(b, 10));
+         },
          {0x5A, 0, 0x38, 0x54, 0x52, 0xC0, 0, 0, 0, 0, 0, 0},
          1,
          10,
@@ -110,7 +114,7 @@ TEST_F(CommandCatalogue, EveryOperationSendsItsTemplateDirectionAndLength) {
 
 TEST_F(CommandCatalogue, OperationsInARowNeverLeakArgumentsIntoEachOther) {
     atapi->VendorDownload(buffer, 5, 7, 0x1234, 0xBEEF);
-    atapi->VendorQuery(buffer);
+    atapi->VendorQuery(std::span(buffer).first<kVendorQueryLength>());
     EXPECT_EQ(Last().cdb, (Bytes{0x5A, 0, 0x38, 0x54, 0x52, 0xC0, 0, 0, 0, 0, 0, 0}));
     atapi->WriteBuffer(buffer, 9, 0xFFFF, 0xFFFFFF);
     atapi->WriteBuffer(buffer, 0, 0, 0);

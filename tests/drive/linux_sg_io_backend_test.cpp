@@ -32,13 +32,9 @@ protected:
     }
 
     PassThroughBlock Block(std::uint8_t dataIn, void* buffer, std::uint32_t length) {
+        const std::uint8_t testUnitReady[kCdbLength] = {};
         PassThroughBlock block;
-        block.SetCdbLength(kCdbLength);
-        block.SetSenseInfoLength(kPassThroughSenseInfoLength);
-        block.SetDataIn(dataIn);
-        block.SetDataTransferLength(length);
-        block.SetTimeOutValue(kPassThroughTimeoutSeconds);
-        block.SetDataBuffer(buffer);
+        FillCommandBlock(block, testUnitReady, buffer, length, dataIn);
         return block;
     }
 

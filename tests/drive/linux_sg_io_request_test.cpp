@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,16 +13,9 @@ namespace {
 
 // A block as the pass-through transport fills it for every command.
 PassThroughBlock TransportBlock(std::uint8_t dataIn, void* buffer, std::uint32_t length) {
+    const std::uint8_t writeBuffer[kCdbLength] = {0x3B};
     PassThroughBlock block;
-    block.SetLength(kPassThroughRecordLength);
-    block.SetCdbLength(kCdbLength);
-    block.SetSenseInfoLength(kPassThroughSenseInfoLength);
-    block.SetDataIn(dataIn);
-    block.SetDataTransferLength(length);
-    block.SetTimeOutValue(kPassThroughTimeoutSeconds);
-    block.SetDataBuffer(buffer);
-    block.SetSenseInfoOffset(pass_through_layout::kSenseBuffer);
-    block.Cdb()[0] = 0x3B;
+    FillCommandBlock(block, writeBuffer, buffer, length, dataIn);
     return block;
 }
 
@@ -30,6 +24,11 @@ struct DirectionCase {
     int expectedDirection;
     bool carriesData;
 };
+
+// CTest names the cases by these, not by their raw bytes.
+void PrintTo(const DirectionCase& c, std::ostream* out) {
+    *out << "DataIn" << int{c.dataIn};
+}
 
 class SgIoRequestHeader : public ::testing::TestWithParam<DirectionCase> {};
 
@@ -62,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(EachDataIn, SgIoRequestHeader,
                          ::testing::Values(DirectionCase{1, SG_DXFER_FROM_DEV, true},
                                            DirectionCase{0, SG_DXFER_TO_DEV, true},
                                            DirectionCase{2, SG_DXFER_NONE, false},
-                                           DirectionCase{7, SG_DXFER_NONE, false}));
+                                           DirectionCase{7, SG_DXFER_NONE, false}),
+                         [](const auto& testCase) {
+                             return ::testing::PrintToString(testCase.param);
+                         });
 
 TEST(SgIoRequestRefusal, CdbLengthsSgIoCannotCarry) {
     for (std::uint8_t cdbLength : {0, 17, 255}) {
@@ -113,6 +115,10 @@ const std::vector<OutcomeCase> kOutcomes = {
     {"CheckConditionFromMaskedOnly", 0, 0, 0, 0, 0x01, PlatformErrorKind::None, 0, 0x02},
     {"Busy", 0, 0, 0, 0x08, 0x04, PlatformErrorKind::None, 0, 0x08},
 };
+
+void PrintTo(const OutcomeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class SgIoOutcome : public ::testing::TestWithParam<OutcomeCase> {};
 

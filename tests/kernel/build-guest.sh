@@ -46,8 +46,8 @@ copy_program() {
     done
 }
 copy_program "$build_dir/cli/trozflash-cli"
-copy_program "$build_dir/virtual/tcmu_drive"
-copy_program "$build_dir/virtual/usb_gadget_drive"
+copy_program "$build_dir/virtual/device_programs/tcmu_drive"
+copy_program "$build_dir/virtual/device_programs/usb_gadget_drive"
 copy_program "$(command -v sg_turs)"
 # Another program with the drive: what mount does for a mounted disc.
 cc -O2 -Wall -Werror -o "$out_dir/hold_exclusive" "$here/guest/hold_exclusive.c"

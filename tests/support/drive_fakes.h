@@ -1,5 +1,5 @@
-// Test doubles for drive access: a clock that moves only when asked, recording system
-// services, a scripted pass-through backend and a scripted ASPI layer.
+// Test doubles for drive access: recording system services, a scripted pass-through backend and a
+// scripted ASPI layer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,20 +19,9 @@
 #include "drive/drive_platform.h"
 #include "drive/pass_through_backend.h"
 #include "tests/support/recording_services.h"
+#include "tests/support/virtual_clock.h"
 
 namespace troz::test {
-
-class ManualClock final : public Clock {
-public:
-    void Sleep(std::uint32_t milliseconds) override {
-        sleeps.push_back(milliseconds);
-        now += milliseconds;
-    }
-    std::uint32_t GetTickCount() override { return now; }
-
-    std::uint32_t now = 0;
-    std::vector<std::uint32_t> sleeps;
-};
 
 // What one pass-through call carried, copied out of the block when it was executed.
 struct SentBlock {
@@ -130,7 +119,7 @@ public:
     // Device-type requests stay pending for this many pumps.
     int deviceTypePendingPumps = 0;
     bool deviceTypeNeverCompletes = false;
-    ManualClock* clock = nullptr;
+    VirtualClock* clock = nullptr;
 
     // What happened.
     std::vector<std::string> loadedPaths;
@@ -179,7 +168,7 @@ protected:
     void Start() { atapi = std::make_unique<TAtapi>(platform, clock, services); }
 
     FakePlatform platform;
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     std::unique_ptr<TAtapi> atapi;
 };

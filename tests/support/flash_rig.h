@@ -15,12 +15,12 @@
 #include "drive/atapi.h"
 #include "tests/support/package_files.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/virtual_clock.h"
 #include "tests/support/virtual_rig.h"
 #include "update/flash_driver.h"
 #include "update/package_format.h"
 #include "update/package_state.h"
 #include "virtual/drive_config.h"
-#include "virtual/virtual_clock.h"
 #include "virtual/virtual_drive.h"
 #include "virtual/virtual_platform.h"
 

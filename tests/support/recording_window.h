@@ -38,6 +38,9 @@ public:
         ++restartQuestions;
         return restartAnswer;
     }
+    void FlashBlockFailed(int blockNumber, std::uint8_t /*status*/) override {
+        failedBlocks.push_back(blockNumber);
+    }
     void SetDriveBeingWritten(bool writing) override {
         if (onDriveBeingWritten) {
             onDriveBeingWritten(writing);
@@ -66,6 +69,7 @@ public:
     int restartQuestions = 0;
     bool restartAnswer = false;
     std::function<void(bool)> onDriveBeingWritten;
+    std::vector<int> failedBlocks;
 };
 
 }  // namespace troz::test

@@ -10,8 +10,8 @@
 
 #include "drive/atapi.h"
 #include "tests/support/recording_services.h"
+#include "tests/support/virtual_clock.h"
 #include "virtual/drive_config.h"
-#include "virtual/virtual_clock.h"
 #include "virtual/virtual_drive.h"
 #include "virtual/virtual_platform.h"
 

@@ -15,11 +15,11 @@
 #include "drive/atapi.h"
 #include "tests/support/package_files.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/virtual_clock.h"
 #include "tests/support/virtual_rig.h"
 #include "update/package_writer.h"
 #include "update/update_workflow.h"
 #include "virtual/drive_config.h"
-#include "virtual/virtual_clock.h"
 #include "virtual/virtual_drive.h"
 #include "virtual/virtual_platform.h"
 

@@ -159,6 +159,7 @@ TEST_P(BufferedDownloadTest, RefusedPieceEndsTheProcedureBeforeAnyTrigger) {
                                         " ; Err:Flash command(W) has problems."}));
     EXPECT_EQ(rig->Commands().size(), 1u);
     EXPECT_TRUE(rig->window.progress.empty());
+    EXPECT_EQ(rig->window.failedBlocks, (std::vector<int>{0}));
 }
 
 // Without a resend both transports evaluate the transport's sense of the trigger itself.

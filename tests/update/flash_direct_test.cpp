@@ -94,6 +94,7 @@ TEST_P(DirectDownloadTest, RefusedBlockEndsTheProcedureWithItsStatus) {
                                         " ; Err:Flash command(W) has problems."}));
     ASSERT_EQ(rig->Commands().size(), 1u) << "no trigger after a refused block";
     EXPECT_EQ(rig->window.progress, (std::vector<int>{40}));
+    EXPECT_EQ(rig->window.failedBlocks, (std::vector<int>{0}));
 }
 
 // A refusal of function 4 with ILLEGAL REQUEST, whatever its ASC, gets one resend with 5.

@@ -185,6 +185,23 @@ TEST_P(FlashFirmwareTest, MultiImagePackageSendsThePickedImageWithItsChecksum) {
     }
 }
 
+// A drive or bridge that answers in descriptor format is refused and resent exactly as one
+// in fixed format: read as fixed, its refusals would look like sense key 0x1A or 0x24.
+TEST_P(FlashFirmwareTest, DescriptorFormatSenseTakesTheResendPaths) {
+    const std::vector<std::pair<Personality, std::vector<TriggerSent>>> cases = {
+        {Personality::ThirdAttempt, {{4, 0xE2}, {5, 0xE2}, {5, 0xF2}}},
+        {Personality::BufferedResend, {{5, 0xF2}, {5, 0xE2}}},
+    };
+    for (const auto& [personality, triggers] : cases) {
+        VirtualDriveConfig config = RigConfig(personality);
+        config.descriptorSense = true;
+        auto rig = MakeRig(config);
+        EXPECT_TRUE(rig->Flash()) << ::testing::PrintToString(rig->window.lines);
+        EXPECT_EQ(TriggersSent(rig->Commands()), triggers);
+        EXPECT_TRUE(rig->DriveProgrammed());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, FlashFirmwareTest,
                          ::testing::Values(VirtualTransport::PassThrough, VirtualTransport::Aspi),
                          TransportTestName);

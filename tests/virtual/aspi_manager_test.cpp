@@ -99,7 +99,7 @@ TEST_P(AspiCompletionPaths, AnswerTheSameWhetherCompletedAtOnceOrLater) {
     EXPECT_EQ(rig.platform.VirtualAspi().WaitCount() - waitsBefore,
               GetParam().waitsForTestUnitReady);
     std::array<std::uint8_t, 50> reply{};
-    EXPECT_EQ(rig.atapi->Inquiry(reply.data()), kCommandSuccess);
+    EXPECT_EQ(rig.atapi->Inquiry(reply), kCommandSuccess);
     EXPECT_EQ(rig.platform.VirtualAspi().WaitCount() - waitsBefore,
               GetParam().waitsForTestUnitReady + GetParam().waitsForInquiry);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.data() + 8), 8), "TROZ    ");

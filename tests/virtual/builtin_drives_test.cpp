@@ -116,7 +116,7 @@ TEST_F(BuiltinDrives, VirtualAspiListsTheSameDrivesByHostAdapterTargetAndLun) {
     EXPECT_EQ(atapi.Entry(2).hostAdapterId, 1);
     std::array<std::uint8_t, 50> inquiry{};
     atapi.SelectDevice(1);
-    atapi.Inquiry(inquiry.data());
+    atapi.Inquiry(inquiry);
     EXPECT_EQ(inquiry[38], 'W');
     EXPECT_EQ(inquiry[39], '0');
 }
@@ -125,7 +125,7 @@ TEST_F(BuiltinDrives, AnUnknownSelectionIsRefusedWithOneLine) {
     std::string error;
     EXPECT_EQ(MakeDrivePlatform("foo\nbar", clock, services, error), nullptr);
     EXPECT_EQ(error,
-              "TROZFLASH_DRIVES=foo?bar is not known; use virtual or virtual-aspi, or leave it "
+              "TROZFLASH_DRIVES=foo\\x0Abar is not known; use virtual or virtual-aspi, or leave it "
               "unset for the system's drives");
 }
 

@@ -1,6 +1,6 @@
 // The device programs' shared part: the options that choose a drive and its faults, and
 // the faults applied around the drive model as commands arrive from a kernel.
-#include "virtual/device_program.h"
+#include "virtual/device_programs/device_program.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "virtual/virtual_clock.h"
+#include "tests/support/virtual_clock.h"
 
 namespace troz::testing {
 namespace {
@@ -48,6 +48,18 @@ TEST(DeviceProgramArguments, PersonalityKeepsIdentityAndUnseenArgumentAndHasNoDi
     EXPECT_EQ(options.config.identity, (DriveIdentity{"ACME", "CD-9", "2.00", {0x43, 0x35}}));
     EXPECT_FALSE(options.config.mediumPresent);
     EXPECT_EQ(options.rest, std::vector<std::string>{"/dev/uio0"});
+}
+
+// Every personality can be served: the names come from the one table beside the enum.
+TEST(DeviceProgramArguments, EveryPersonalityHasItsName) {
+    for (const PersonalityName& entry : kPersonalityNames) {
+        DeviceProgramOptions options;
+        ASSERT_TRUE(Parse({"--personality", entry.name}, options)) << entry.name;
+        VirtualDriveConfig expected = ConfigFor(entry.personality);
+        EXPECT_EQ(options.config.programmingNeverEnds, expected.programmingNeverEnds) << entry.name;
+        EXPECT_EQ(options.config.triggerRefusals, expected.triggerRefusals) << entry.name;
+        EXPECT_EQ(options.config.queryFlag, expected.queryFlag) << entry.name;
+    }
 }
 
 // Faults count the vendor download's blocks and triggers, never the kernel's own

@@ -23,7 +23,7 @@ protected:
 
     std::array<std::uint8_t, 18> RequestSense() {
         std::array<std::uint8_t, 18> reply{};
-        EXPECT_EQ(rig.atapi->RequestSense(reply.data()), kCommandSuccess);
+        EXPECT_EQ(rig.atapi->RequestSense(reply), kCommandSuccess);
         return reply;
     }
 
@@ -36,7 +36,8 @@ protected:
 
 TEST_F(DriveCommands, InquiryAnswersAsARemovableCdDvdDeviceWithItsModelCode) {
     std::array<std::uint8_t, 64> reply{};
-    ASSERT_EQ(rig.atapi->Inquiry(reply.data()), kCommandSuccess);
+    ASSERT_EQ(rig.atapi->Inquiry(std::span(reply).first<kInquiryAllocationLength>()),
+              kCommandSuccess);
 
     EXPECT_EQ(reply[0], 0x05);
     EXPECT_EQ(reply[1], 0x80);
@@ -104,7 +105,8 @@ TEST_F(DriveCommands, VendorQueryAnswersTenBytesWithTheFlagFirst) {
     rig.drive.Config().queryFlag = 0x33;
     std::array<std::uint8_t, 20> reply;
     reply.fill(0xEE);
-    ASSERT_EQ(rig.atapi->VendorQuery(reply.data()), kCommandSuccess);
+    ASSERT_EQ(rig.atapi->VendorQuery(std::span(reply).first<kVendorQueryLength>()),
+              kCommandSuccess);
     EXPECT_EQ(reply[0], 0x33);
     EXPECT_EQ(reply[9], 0x00);
     EXPECT_EQ(reply[10], 0xEE);

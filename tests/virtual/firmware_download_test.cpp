@@ -20,7 +20,7 @@ protected:
 
     std::string InquiryText() {
         std::array<std::uint8_t, 50> reply{};
-        rig.atapi->Inquiry(reply.data());
+        rig.atapi->Inquiry(reply);
         return std::string(reinterpret_cast<const char*>(reply.data() + 8), 28);
     }
 

@@ -98,7 +98,7 @@ TEST_P(PersonalityTrigger, AnswersAsItsPersonalityDemands) {
         EXPECT_EQ(rig.WriteBufferBlocks(firmware), drive.takesWriteBuffer);
     }
     std::array<std::uint8_t, 10> query{};
-    ASSERT_EQ(rig.atapi->VendorQuery(query.data()), kCommandSuccess);
+    ASSERT_EQ(rig.atapi->VendorQuery(query), kCommandSuccess);
     EXPECT_EQ(query[0], drive.queryFlag);
 
     const bool function4 = kind == TriggerKind::Function4E || kind == TriggerKind::Function4F;
@@ -176,10 +176,12 @@ TEST_F(PersonalityComingBack, WhileProgrammingOnlyInquiryAndRequestSenseAreAnswe
     DriveRig rig(ConfigFor(Personality::Direct));
     FlashAndWait(rig, 1000);
     std::array<std::uint8_t, 50> reply{};
-    EXPECT_EQ(rig.atapi->Inquiry(reply.data()), kCommandSuccess);
+    EXPECT_EQ(rig.atapi->Inquiry(reply), kCommandSuccess);
     EXPECT_EQ(rig.atapi->StopUnit(), kScsiStatusCheckCondition);
-    EXPECT_EQ(rig.atapi->VendorQuery(reply.data()), kScsiStatusCheckCondition);
-    EXPECT_EQ(rig.atapi->RequestSense(reply.data()), kCommandSuccess);
+    EXPECT_EQ(rig.atapi->VendorQuery(std::span(reply).first<kVendorQueryLength>()),
+              kScsiStatusCheckCondition);
+    EXPECT_EQ(rig.atapi->RequestSense(std::span(reply).first<kRequestSenseAllocationLength>()),
+              kCommandSuccess);
     EXPECT_EQ(reply[2], 0x02);
     EXPECT_EQ(reply[12], 0x04);
     EXPECT_EQ(reply[13], 0x01);

@@ -25,7 +25,7 @@ TEST_F(DriveFaults, TheNthCommandFailsWithTheGivenSense) {
     EXPECT_EQ(rig.Sense().senseKey, 0x03);
     EXPECT_EQ(rig.Sense().asc, 0x11);
     std::array<std::uint8_t, 18> sense{};
-    rig.atapi->RequestSense(sense.data());
+    rig.atapi->RequestSense(sense);
     EXPECT_EQ(sense[2], 0x03);
     EXPECT_EQ(rig.atapi->TestUnitReady(), kCommandSuccess);
 }
@@ -45,9 +45,9 @@ TEST_F(DriveFaults, AFaultCanLastSeveralCommandsOrForEver) {
     rig.drive.InjectFault(
         CommandFault::CheckCondition(kSenseBecomingReady).OnOpcode(kOpVendor).Times(2));
     std::array<std::uint8_t, 10> reply{};
-    EXPECT_EQ(rig.atapi->VendorQuery(reply.data()), kScsiStatusCheckCondition);
-    EXPECT_EQ(rig.atapi->VendorQuery(reply.data()), kScsiStatusCheckCondition);
-    EXPECT_EQ(rig.atapi->VendorQuery(reply.data()), kCommandSuccess);
+    EXPECT_EQ(rig.atapi->VendorQuery(reply), kScsiStatusCheckCondition);
+    EXPECT_EQ(rig.atapi->VendorQuery(reply), kScsiStatusCheckCondition);
+    EXPECT_EQ(rig.atapi->VendorQuery(reply), kCommandSuccess);
 
     rig.drive.InjectFault(CommandFault::CheckCondition(kSenseBecomingReady).Times(0));
     for (int i = 0; i < 5; ++i) {
@@ -100,7 +100,7 @@ TEST_F(DriveFaults, PowerLostWhileProgrammingLeavesTheDriveInItsBootLoader) {
     EXPECT_EQ(rig.Sense().asc, 0x04);
     EXPECT_EQ(rig.Sense().ascq, 0x00);
     std::array<std::uint8_t, 50> inquiry{};
-    rig.atapi->Inquiry(inquiry.data());
+    rig.atapi->Inquiry(inquiry);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(inquiry.data() + 32), 4), "BOOT");
     EXPECT_EQ(rig.drive.ProgramCount(), 0);
 }

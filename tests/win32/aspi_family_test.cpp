@@ -10,6 +10,7 @@
 #endif
 #include <windows.h>
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -83,11 +84,11 @@ TEST_F(AspiFamily, ScanListsEveryCdromAddressInOrder) {
 
 TEST_F(AspiFamily, DataCommandsCompleteThroughTheRequestEvent) {
     atapi->SelectDevice(2);
-    std::uint8_t reply[100] = {};
+    std::array<std::uint8_t, kInquiryAllocationLength> reply{};
 
     ASSERT_EQ(atapi->Inquiry(reply), kCommandSuccess);
 
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply + 8), 24),
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.data() + 8), 24),
               "ACME    CDRW-5200       ");
     EXPECT_EQ(atapi->TestUnitReady(), kCommandSuccess);
 }
@@ -117,12 +118,13 @@ TEST_F(AspiFamily, RefusedCommandLeavesItsSenseAndTargetStatusInTheRequestBlock)
 }
 
 TEST_F(AspiFamily, CommandsGoToTheSelectedAddress) {
-    std::uint8_t reply[100] = {};
+    std::array<std::uint8_t, kInquiryAllocationLength> reply{};
     for (int index : {1, 0}) {
         atapi->SelectDevice(index);
-        std::memset(reply, 0, sizeof reply);
+        reply.fill(0);
         ASSERT_EQ(atapi->Inquiry(reply), kCommandSuccess);
-        EXPECT_EQ(std::memcmp(reply + 8, atapi->Entry(index).identification, 24), 0) << index;
+        EXPECT_EQ(std::memcmp(reply.data() + 8, atapi->Entry(index).identification, 24), 0)
+            << index;
     }
 }
 

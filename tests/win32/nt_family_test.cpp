@@ -4,6 +4,8 @@
 // with the system's own text.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -69,7 +71,7 @@ protected:
         ASSERT_NE(expectedMessage, "\n");
     }
 
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     std::unique_ptr<DrivePlatform> platform = MakeSystemDrivePlatform(services);
     DWORD passThroughError = 0;
@@ -107,7 +109,7 @@ TEST_F(NtFamily, CommandOnADriveWithoutDeviceReturnsZero) {
 
     EXPECT_EQ(atapi.TestUnitReady(), 0);
     atapi.SelectDevice(1);
-    std::uint8_t reply[kInquiryReplyLength] = {};
+    std::array<std::uint8_t, kInquiryAllocationLength> reply{};
     EXPECT_EQ(atapi.Inquiry(reply), 0);
 
     EXPECT_NE(atapi.LastOutcome().category, CommandCategory::ToleratedPlatformError);

@@ -1,4 +1,4 @@
-#include "virtual/device_program.h"
+#include "virtual/device_programs/device_program.h"
 
 #include <atomic>
 #include <csignal>
@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "drive/scsi_commands.h"
+#include "drive/sense_data.h"
 
 namespace troz {
 
@@ -29,15 +30,13 @@ bool IsVendorDownload(const std::uint8_t* cdb) {
 }
 
 const std::map<std::string, Personality>& Personalities() {
-    static const std::map<std::string, Personality> names = {
-        {"direct", Personality::Direct},
-        {"resend5", Personality::ResendWithFunction5},
-        {"third-attempt", Personality::ThirdAttempt},
-        {"buffered", Personality::BufferedOnly},
-        {"buffered-resend", Personality::BufferedResend},
-        {"no-download", Personality::NoDownload},
-        {"never-comes-back", Personality::NeverComesBack},
-    };
+    static const std::map<std::string, Personality> names = [] {
+        std::map<std::string, Personality> byName;
+        for (const PersonalityName& entry : kPersonalityNames) {
+            byName[entry.name] = entry.personality;
+        }
+        return byName;
+    }();
     return names;
 }
 
@@ -202,8 +201,8 @@ bool ParseOption(const std::string& name, const std::string& value, DeviceProgra
 
 const char* const kDeviceProgramUsage =
     "drive options:\n"
-    "  --personality direct|resend5|third-attempt|buffered|buffered-resend|no-download|\n"
-    "                never-comes-back\n"
+    "  --personality NAME           direct, resend5, third-attempt, buffered, buffered-resend,\n"
+    "                               no-download, never-comes-back, comes-back-without-medium\n"
     "  --identity VENDOR:PRODUCT:REVISION:MODELCODE   (default TROZ:KVW-A100A:1.00:4131)\n"
     "  --trigger-argument-unseen    take a trigger without comparing its checksum\n"
     "  --refuse-trigger 4E|5E|5F|4F=K/ASC/ASCQ\n"
@@ -346,14 +345,13 @@ ServedDrive::Answer ServedDrive::Serve(const std::uint8_t* cdb, std::size_t cdbL
         isDue(options_.vanishPoint->kind, options_.vanishPoint->occurrence)) {
         vanishDue_ = true;
     }
-    const auto& sense = answer.reply.sense;
+    const SenseBytes sense = ReadSense(answer.reply.sense);
     Log("%02x cdb%zu", opcode, cdbLength);
     for (std::size_t i = 0; i < cdbLength && i < kCdbLength; ++i) {
         Log(" %02x", command[i]);
     }
     Log(" len %u -> status %02x sense %x/%02x/%02x%s\n", length, answer.reply.scsiStatus,
-        sense[kSenseKeyOffset], sense[kSenseAscOffset], sense[kSenseAscqOffset],
-        answer.delayMs > 0 ? " (held back)" : "");
+        sense.senseKey, sense.asc, sense.ascq, answer.delayMs > 0 ? " (held back)" : "");
     return answer;
 }
 

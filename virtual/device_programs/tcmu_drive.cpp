@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "virtual/device_program.h"
+#include "virtual/device_programs/device_program.h"
 
 namespace {
 

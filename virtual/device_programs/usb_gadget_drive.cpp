@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "virtual/device_program.h"
+#include "virtual/device_programs/device_program.h"
 
 namespace {
 
