@@ -6,14 +6,11 @@
 #include <memory>
 
 #include "app/tform1.h"
+#include "app/window_texts.h"
 #include "drive/shutdown_inhibitor.h"
 #include "update/update_workflow.h"
 
 namespace troz {
-
-constexpr const char* kCloseWhileProgramming =
-    "The drive is being programmed. Wait until the update has finished before closing "
-    "TROZ Flash.";
 
 // Open runs the Open step, Start the update; a close (Exit or the close box), or a logout or
 // shutdown the desktop asks for, from the press of Start until the flash is complete is

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/window_texts.h"
 #include "drive/atapi.h"
 #include "drive/drive_write_span.h"
 
@@ -16,9 +17,6 @@ class QSocketNotifier;
 namespace troz {
 
 class TForm1;
-
-constexpr const char* kEndAfterProgramming =
-    "The drive is being programmed. TROZ Flash ends when the update has finished.";
 
 class WriteGuard final : public QObject {
     Q_OBJECT
