@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -36,16 +37,30 @@ const std::vector<std::string> kVirtualDriveItems = {
     "TROZ    KVW-B200A        2.00",
     "ACME    CDRW-5200        3.10",
 };
-// What the Open step shows of the demo package for the KVW-A100A.
-constexpr const char* kDemoTargetProduct = "KVW-A100A";
+// What the Open step shows of the demo package for the KVW-A100A: the drive it makes.
+constexpr const char* kDemoTargetProduct = "TROZ    KVW-A100A       1.10";
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+// Under wine a window needs an X server: without one the program would hang until the
+// test's time-out. On Windows itself there is always a desktop.
+bool WithoutDesktop() {
+    const bool underWine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return underWine && (display == nullptr || *display == '\0') &&
+           (wayland == nullptr || *wayland == '\0');
+}
+
 class TrozflashWindow : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (WithoutDesktop()) {
+            GTEST_SKIP() << "no X server for wine's windows (run under xvfb-run)";
+        }
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = test->name();
         std::replace(name.begin(), name.end(), '/', '_');
@@ -237,8 +252,11 @@ TEST_F(TrozflashWindow,
     EXPECT_TRUE(startDisabled);
     EXPECT_TRUE(exitDisabled);
     EXPECT_TRUE(openEnabledThroughout);
-    // Some of the steps in between were seen (the pauses of the flash make them last).
-    EXPECT_GE(progressSeen.size(), 3U) << ::testing::PrintToString(progressSeen);
+    // The window answers only while the update lets it: in the completion wait, which
+    // dispatches messages, the bar stands between the start and the end.
+    EXPECT_TRUE(std::any_of(progressSeen.begin(), progressSeen.end(), [](int percent) {
+        return percent > 20 && percent < 100;
+    })) << ::testing::PrintToString(progressSeen);
     EXPECT_EQ(program.Progress(), 100);
     const std::vector<std::string> log = program.LogLines();
     ASSERT_FALSE(log.empty());
