@@ -31,16 +31,22 @@ std::wstring WideText(HWND window) {
     return text;
 }
 
+BOOL CALLBACK CollectWindow(HWND window, LPARAM into) {
+    reinterpret_cast<std::vector<HWND>*>(into)->push_back(window);
+    return TRUE;
+}
+
+// Children of every depth (the progress bar lies in the status bar).
 std::vector<HWND> Children(HWND parent) {
     std::vector<HWND> children;
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM into) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(into)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&children));
     return children;
+}
+
+std::vector<HWND> AllTopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
 }
 
 }  // namespace
@@ -191,26 +197,16 @@ void WindowProgram::SendClick(int id) const {
 
 std::vector<HWND> WindowProgram::TopLevelWindows(const std::wstring& className,
                                                  const std::wstring& caption) const {
-    struct Search {
-        const WindowProgram* program;
-        const std::wstring* className;
-        const std::wstring* caption;
-        std::vector<HWND> found;
-    } search{this, &className, &caption, {}};
-    EnumWindows(
-        [](HWND window, LPARAM into) -> BOOL {
-            auto* state = reinterpret_cast<Search*>(into);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == state->program->processId_ && IsWindowVisible(window) &&
-                ClassOf(window) == *state->className &&
-                (state->caption->empty() || WideText(window) == *state->caption)) {
-                state->found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND window : AllTopLevelWindows()) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId_ && IsWindowVisible(window) && ClassOf(window) == className &&
+            (caption.empty() || WideText(window) == caption)) {
+            found.push_back(window);
+        }
+    }
+    return found;
 }
 
 HWND WindowProgram::WaitForWindow(const std::wstring& className, const std::wstring& caption,
