@@ -157,6 +157,23 @@ INSTANTIATE_TEST_SUITE_P(DriveSources, TrozflashWindowStartUp,
                                                                               : "Aspi";
                          });
 
+TEST_F(TrozflashWindow, PickingADriveShowsItInTheStatusBar) {
+    WindowProgram program;
+    StartWindow(program);
+    HWND list = program.Control(kSelDeviceId);
+
+    for (const int item : {2, 0}) {
+        // As the drop-down list does when the user picks an item.
+        SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+        SendMessageW(program.Form(), WM_COMMAND, MAKEWPARAM(kSelDeviceId, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+        EXPECT_EQ(program.ControlText(kStatusBar1Id),
+                  kVirtualDriveItems[static_cast<std::size_t>(item)]);
+        EXPECT_TRUE(program.Enabled(kBitBtn2Id));
+    }
+    CloseAndExpectExitCode0(program);
+}
+
 TEST_F(TrozflashWindow, IsAFixedWindowWithEveryControlAtItsPlaceAndCaption) {
     WindowProgram program;
     StartWindow(program);
