@@ -10,7 +10,6 @@
 #include "app/tform1.h"
 #include "app/update_connection.h"
 #include "drive/clock.h"
-#include "update/update_workflow.h"
 #include "virtual/drive_source.h"
 
 namespace troz {
@@ -31,8 +30,8 @@ int RunMainWindow(TAtapi& atapi, Clock& clock, SystemServices& services,
                   const StartUpHooks& hooks) {
     TForm1 form(atapi);
     form.FormCreate();
-    UpdateWorkflow workflow(atapi, form, clock, services);
-    ConnectUpdateWorkflow(form, workflow, atapi, hooks.inhibitor ? hooks.inhibitor() : nullptr);
+    ConnectUpdateSession(form, atapi, clock, services,
+                         hooks.inhibitor ? hooks.inhibitor() : nullptr);
     form.show();
     if (hooks.windowShown) {
         hooks.windowShown(form);

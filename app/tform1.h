@@ -51,13 +51,6 @@ public:
     void SetRestartQuestion(std::function<bool()> question) {
         restartQuestion_ = std::move(question);
     }
-    // Told when the drive starts and stops being written; while it returns true after a
-    // write, the restart question is answered no without asking (the program is to end).
-    void SetWriteHandlers(std::function<void(bool)> driveBeingWritten,
-                          std::function<bool()> endRequested) {
-        driveBeingWritten_ = std::move(driveBeingWritten);
-        endRequested_ = std::move(endRequested);
-    }
     TOpenDialog& OpenDialog() { return *OpenDialog1; }
 
     // The window's side of an update.
@@ -75,7 +68,6 @@ public:
     std::string SelectedDriveText() override;
     void DispatchPendingEvents() override;
     bool AskRestart() override;
-    void SetDriveBeingWritten(bool writing) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,8 +106,6 @@ private:
     std::function<void()> startHandler_;
     std::function<bool()> mayClose_;
     std::function<bool()> restartQuestion_;
-    std::function<void(bool)> driveBeingWritten_;
-    std::function<bool()> endRequested_;
 };
 
 }  // namespace troz

@@ -94,16 +94,7 @@ void TForm1::DispatchPendingEvents() {
 }
 
 bool TForm1::AskRestart() {
-    if (endRequested_ && endRequested_()) {
-        return false;
-    }
     return restartQuestion_ ? restartQuestion_() : AskRestartInBox();
-}
-
-void TForm1::SetDriveBeingWritten(bool writing) {
-    if (driveBeingWritten_) {
-        driveBeingWritten_(writing);
-    }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -10,95 +10,113 @@
 #endif
 
 #include "app/write_guard.h"
+#include "session/update_session.h"
 
 namespace troz {
 
 namespace {
 
-struct ConnectionState {
-    // Set for the whole Start handler: should the workflow's own mark be left standing by a
-    // failure that escaped it, the window can still be closed once the handler is gone.
-    bool startHandlerRunning = false;
-    QPointer<QMessageBox> closeNotice;
-};
+constexpr HeldSignalNotices kWindowSignalNotices = {kCloseWhileProgramming, kEndAfterProgramming};
 
-// The box must not run a loop of its own: it is shown from inside the completion wait,
-// which has to go on polling the drive while the user reads it.
-void ShowCloseNotice(TForm1& form, ConnectionState& state) {
-    if (state.closeNotice) {
-        state.closeNotice->raise();
-        state.closeNotice->activateWindow();
-        return;
-    }
-    auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                QLatin1String(kCloseWhileProgramming), QMessageBox::Ok, &form);
-    box->setObjectName(QStringLiteral("CloseWhileProgrammingBox"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    state.closeNotice = box;
-    box->show();
+std::unique_ptr<ShutdownInhibitor> SystemInhibitorFor([[maybe_unused]] TForm1& form) {
+#ifdef Q_OS_WIN
+    // The window's handle lets a shutdown show why it waits.
+    return MakeSystemShutdownInhibitor(static_cast<std::intptr_t>(form.winId()));
+#else
+    return MakeSystemShutdownInhibitor();
+#endif
 }
+
+// The session and what the window keeps beside it; a child of the form, so it lives as long.
+class WindowSession final : public QObject, public SessionObserver {
+public:
+    WindowSession(TForm1& form, TAtapi& atapi, Clock& clock, SystemServices& services,
+                  std::unique_ptr<ShutdownInhibitor> inhibitor)
+        : QObject(&form),
+          form_(form),
+          inhibitor_(inhibitor ? std::move(inhibitor) : SystemInhibitorFor(form)),
+          wake_(new WriteGuard([this] { SignalArrived(); }, this)),
+          session_(atapi, form, clock, services, *inhibitor_, *this,
+                   SessionSettings{kWindowSignalNotices, wake_->WakeDescriptor(), true}) {}
+
+    UpdateSession& Session() { return session_; }
+
+    // The box must not run a loop of its own: it is shown from inside the completion wait,
+    // which has to go on polling the drive while the user reads it.
+    void ShowCloseNotice() {
+        if (closeNotice_) {
+            closeNotice_->raise();
+            closeNotice_->activateWindow();
+            return;
+        }
+        auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                    QLatin1String(kCloseWhileProgramming), QMessageBox::Ok, &form_);
+        box->setObjectName(QStringLiteral("CloseWhileProgrammingBox"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        closeNotice_ = box;
+        box->show();
+    }
+
+    void Start() {
+        session_.Start();
+        // Its reason is gone with the update.
+        if (closeNotice_) {
+            closeNotice_->close();
+        }
+        if (const int held = session_.HeldSignal(); held != 0) {
+            QCoreApplication::exit(ExitStatusOfSignal(held));
+        }
+    }
+
+    // SessionObserver: what is not a line of the update's own log still goes to the log,
+    // the one place the window shows text.
+    void Notice(const std::string& line) override { form_.AddLogLine(line); }
+    void WriteSpanChanged(bool open) override { writing_ = open; }
+
+private:
+    void SignalArrived() {
+        if (writing_) {
+            ShowCloseNotice();
+        }
+    }
+
+    TForm1& form_;
+    std::unique_ptr<ShutdownInhibitor> inhibitor_;
+    WriteGuard* wake_;
+    UpdateSession session_;
+    QPointer<QMessageBox> closeNotice_;
+    bool writing_ = false;
+};
 
 }  // namespace
 
-void ConnectUpdateWorkflow(TForm1& form, UpdateWorkflow& workflow, TAtapi& atapi,
-                           std::unique_ptr<ShutdownInhibitor> inhibitor) {
-    auto state = std::make_shared<ConnectionState>();
-    auto* guard = new WriteGuard(
-        atapi, form, [&form, state] { ShowCloseNotice(form, *state); }, std::move(inhibitor));
-    guard->setParent(&form);
-    form.SetWriteHandlers([guard](bool writing) { guard->SetDriveBeingWritten(writing); },
-                          [guard] { return guard->HeldSignal() != 0; });
-    form.SetOpenHandler([&workflow] { workflow.OpenPackage(); });
-    form.SetStartHandler([&form, &workflow, &atapi, state, guard] {
-        struct RunningMark {
-            explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
-            ~RunningMark() { flag_ = false; }
-            bool& flag_;
-        } mark(state->startHandlerRunning);
-        // Before the drive gets its first command: another copy may be writing into it.
-        const int drive = form.SelectedDriveIndex();
-        const DriveLockResult lock = atapi.LockForWriting(drive);
-        if (lock.outcome == DriveLockOutcome::HeldElsewhere) {
-            form.AddLogLine(
-                SecondWriterRefusal(drive, form.SelectedDriveText(), atapi.Location(drive)));
-            return;
-        }
-        workflow.StartUpdate();
-        // Its reason is gone with the update.
-        if (state->closeNotice) {
-            state->closeNotice->close();
-        }
-        if (const int held = guard->HeldSignal(); held != 0) {
-            QCoreApplication::exit(ExitStatusOfSignal(held));
-        }
-    });
-    const auto programming = [&workflow, state] {
-        // Once the flash is complete only the restart question is left: the drive is done.
-        return state->startHandlerRunning && workflow.UpdateRunning() &&
-               !workflow.LastUpdateSucceeded();
-    };
-    form.SetMayClose([&form, state, programming] {
-        if (!programming()) {
+void ConnectUpdateSession(TForm1& form, TAtapi& atapi, Clock& clock, SystemServices& services,
+                          std::unique_ptr<ShutdownInhibitor> inhibitor) {
+    auto* window = new WindowSession(form, atapi, clock, services, std::move(inhibitor));
+    form.SetOpenHandler([window] { window->Session().Open(); });
+    form.SetStartHandler([window] { window->Start(); });
+    form.SetMayClose([window] {
+        if (window->Session().MayClose()) {
             return true;
         }
-        ShowCloseNotice(form, *state);
+        window->ShowCloseNotice();
         return false;
     });
 #if QT_CONFIG(sessionmanager)
     // A logout or shutdown from the desktop: refused while the drive is being programmed,
     // where the desktop lets the program take part (on Windows this answers
     // WM_QUERYENDSESSION with no; the shutdown block reason says why).
-    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, &form,
-                     [&form, state, programming](QSessionManager& manager) {
-                         if (!programming()) {
+    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, window,
+                     [window](QSessionManager& manager) {
+                         if (window->Session().MayClose()) {
                              return;
                          }
                          if (manager.allowsInteraction()) {
                              manager.cancel();
                              manager.release();
                          }
-                         ShowCloseNotice(form, *state);
+                         window->ShowCloseNotice();
                      });
 #endif
 }

@@ -22,7 +22,7 @@ constexpr const char* kCloseWhileProgramming =
     "The drive is being programmed. Wait until the update has finished before closing "
     "TROZ Flash.";
 constexpr const char* kEndAfterProgramming =
-    "The drive is being programmed. TROZ Flash ends when the update has finished.";
+    "The drive is being programmed. The update goes on until it has finished.";
 
 // The failure's message, with a full stop added when the message is not empty and its last
 // byte comes after '.' (so "...!" and "...)" stay as they are).

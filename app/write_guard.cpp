@@ -2,9 +2,6 @@
 
 #include <QSocketNotifier>
 
-#include "app/tform1.h"
-#include "app/update_connection.h"
-
 #ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,30 +9,9 @@
 
 namespace troz {
 
-namespace {
-
-constexpr HeldSignalNotices kWindowSignalNotices = {kCloseWhileProgramming, kEndAfterProgramming};
-
-std::unique_ptr<ShutdownInhibitor> SystemInhibitorFor([[maybe_unused]] TForm1& form) {
-#ifdef Q_OS_WIN
-    // The window's handle lets a shutdown show why it waits.
-    return MakeSystemShutdownInhibitor(static_cast<std::intptr_t>(form.winId()));
-#else
-    return MakeSystemShutdownInhibitor();
-#endif
-}
-
-}  // namespace
-
-WriteGuard::WriteGuard(TAtapi& atapi, TForm1& form, std::function<void()> showNotice,
-                       std::unique_ptr<ShutdownInhibitor> inhibitor)
-    : atapi_(atapi),
-      form_(form),
-      showNotice_(std::move(showNotice)),
-      inhibitor_(inhibitor ? std::move(inhibitor) : SystemInhibitorFor(form)),
-      span_(*inhibitor_, kWindowSignalNotices, stderr) {
+WriteGuard::WriteGuard(std::function<void()> arrived, QObject* parent)
+    : QObject(parent), arrived_(std::move(arrived)) {
 #ifndef Q_OS_WIN
-    // The signal handler only writes a byte here; the event loop does the rest.
     int ends[2] = {-1, -1};
     if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
         wakeRead_ = ends[0];
@@ -47,7 +23,6 @@ WriteGuard::WriteGuard(TAtapi& atapi, TForm1& form, std::function<void()> showNo
 }
 
 WriteGuard::~WriteGuard() {
-    span_.End();
 #ifndef Q_OS_WIN
     delete notifier_;
     for (const int end : {wakeRead_, wakeWrite_}) {
@@ -58,23 +33,14 @@ WriteGuard::~WriteGuard() {
 #endif
 }
 
-void WriteGuard::SetDriveBeingWritten(bool writing) {
-    if (!writing) {
-        span_.End();
-        return;
-    }
-    const int index = form_.SelectedDriveIndex();
-    span_.Begin(WrittenDriveName(form_.SelectedDriveText(), atapi_.Location(index)), wakeWrite_);
-}
-
 void WriteGuard::SignalArrived() {
 #ifndef Q_OS_WIN
     char drained[64];
     while (read(wakeRead_, drained, sizeof drained) > 0) {
     }
 #endif
-    if (span_.IsOpen() && showNotice_) {
-        showNotice_();
+    if (arrived_) {
+        arrived_();
     }
 }
 

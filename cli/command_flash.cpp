@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "cli/commands.h"
 #include "cli/drive_session.h"
@@ -12,10 +11,9 @@
 #include "cli/flash_plan.h"
 #include "cli/interrupt_guard.h"
 #include "cli/terminal_window.h"
-#include "drive/drive_write_span.h"
 #include "drive/shutdown_inhibitor.h"
 #include "drive/termination_signals.h"
-#include "update/update_workflow.h"
+#include "session/update_session.h"
 
 namespace troz::cli {
 
@@ -32,40 +30,36 @@ int RunFlash(const FlashOptions& options) {
     // A reader of the log that went away must not make the flash fail: writes to it fail
     // quietly instead.
     IgnoreBrokenPipe();
-    DriveSession session;
+    DriveSession drives;
     int drive = 0;
-    if (!session.OpenOrReport() || !session.PickDrive(options.drive, drive)) {
+    if (!drives.OpenOrReport() || !drives.PickDrive(options.drive, drive)) {
         return kExitUsage;
     }
-    TAtapi& atapi = session.Atapi();
-    // Before the drive gets its first command: another copy may be writing into it.
-    const DriveLockResult lock = atapi.LockForWriting(drive);
-    if (lock.outcome != DriveLockOutcome::Taken) {
-        const std::string line =
-            SecondWriterRefusal(drive, DriveItemText(atapi.Entry(drive)), atapi.Location(drive));
-        if (lock.outcome == DriveLockOutcome::HeldElsewhere) {
-            std::fprintf(stderr, "%s\n", line.c_str());
-            return kExitFailed;
-        }
-        std::fprintf(stderr, "Drive %d cannot be locked against other copies of TROZFlash (%s)\n",
-                     drive, lock.reason.c_str());
-    }
+    TAtapi& atapi = drives.Atapi();
     atapi.SelectDevice(drive);
     // With --json the log's lines join the other notes on standard error.
     const bool json = options.choices.json;
     const bool terminal = !json && isatty(fileno(stdout)) != 0;
-    TerminalWindow window(atapi, options.file, drive, !options.noRestart, json ? stderr : stdout,
-                          stdin, terminal);
-    const std::unique_ptr<ShutdownInhibitor> inhibitor = MakeSystemShutdownInhibitor();
-    DriveWriteSpan span(*inhibitor, kSignalNotices, stderr);
-    window.GuardWrites(span);
-    UpdateWorkflow workflow(atapi, window, session.GetClock(), session.Services());
+    TerminalWindow window(atapi, options.file, drive, json ? stderr : stdout, stdin, terminal);
     const FlashStreams streams{stdin, isatty(fileno(stdin)) != 0, stdout, stderr};
-    const int status =
-        RunPlannedUpdate(atapi, workflow, window, drive, options.file, options.choices, streams);
+    const DeviceEntry& entry = atapi.Entry(drive);
+    FlashReport report(
+        window, streams,
+        {drive, DriveItemText(entry), atapi.Location(drive), entry.revision, options.file, ""});
+    const std::unique_ptr<ShutdownInhibitor> inhibitor = MakeSystemShutdownInhibitor();
+    SessionSettings settings;
+    settings.signalNotices = kSignalNotices;
+    settings.askRestart = !options.noRestart;
+    UpdateSession session(atapi, window, drives.GetClock(), drives.Services(), *inhibitor, report,
+                          settings);
+    // Before the drive gets its first command: another copy may be writing into it.
+    if (!session.TakeWriterLock(drive)) {
+        return kExitFailed;
+    }
+    const int status = RunPlannedUpdate(session, report, window, options.choices, streams);
     // What the signal that waited for the drive would have ended the program with.
-    if (span.HeldSignal() != 0) {
-        return ExitStatusOfSignal(span.HeldSignal());
+    if (session.HeldSignal() != 0) {
+        return ExitStatusOfSignal(session.HeldSignal());
     }
     return status;
 }
@@ -79,10 +73,12 @@ void RegisterFlashCommand(CLI::App& app, int& exitStatus) {
         "Open a firmware package and write it into a drive, as Open and Start in the window do.\n"
         "First names the drive, its revision, the package and its target on standard error and\n"
         "asks \"Write this firmware? [y/N]\" on the terminal; afterwards says which revision the\n"
-        "drive now reports. The update's log lines go to standard output.\n"
-        "Exit status 0 only after \"Ok:Flash Complete!!\" (or, with --dry-run, when the package\n"
-        "would be written); 1 when refused, declined or failed; 2 when it cannot run (no such\n"
-        "drive, no terminal to ask and no --yes).");
+        "drive now reports. The update's log lines go to standard output. The file the plan\n"
+        "names is the file written: another put under its name meanwhile is refused.\n"
+        "Exit status 0 only after \"Ok:Flash Complete!!\" with the drive reporting the image's\n"
+        "revision (or, with --dry-run, when the package would be written); 1 when refused,\n"
+        "declined or failed; 2 when it cannot run (no such drive, no terminal to ask and no\n"
+        "--yes).");
     flash->add_option("FILE", options->file, "The firmware package (.tfs)")->required();
     flash
         ->add_option("--drive", options->drive,

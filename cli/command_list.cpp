@@ -8,6 +8,7 @@
 #include "cli/exit_status.h"
 #include "cli/flash_plan.h"
 #include "drive/scsi_commands.h"
+#include "drive/user_files.h"
 
 namespace troz::cli {
 
@@ -62,8 +63,10 @@ int RunList(bool json) {
         return kExitOk;
     }
     for (int i = 0; i < atapi.DriveCount(); ++i) {
-        std::printf("%d  %s  (%s)\n", i, DriveItemText(atapi.Entry(i)).c_str(),
-                    atapi.Location(i).c_str());
+        // What a drive reports is shown as file names are: escape sequences in it must
+        // not reach the terminal.
+        std::printf("%d  %s  (%s)\n", i, PrintableName(DriveItemText(atapi.Entry(i))).c_str(),
+                    PrintableName(atapi.Location(i)).c_str());
     }
     return kExitOk;
 }

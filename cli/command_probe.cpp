@@ -10,6 +10,7 @@
 #include "cli/drive_session.h"
 #include "cli/exit_status.h"
 #include "cli/sense_text.h"
+#include "drive/user_files.h"
 
 #ifdef __linux__
 #include "drive/linux/linux_system.h"
@@ -70,8 +71,10 @@ int RunProbe(const ProbeOptions& options) {
     atapi.SelectDevice(drive);
     const std::string location = atapi.Location(drive);
     const std::string generic = GenericNodeOf(location);
-    std::printf("drive %d: %s\n", drive, DriveItemText(atapi.Entry(drive)).c_str());
-    std::printf("  device node: %s\n", location.c_str());
+    // What a drive reports is shown as file names are: escape sequences in it must not
+    // reach the terminal.
+    std::printf("drive %d: %s\n", drive, PrintableName(DriveItemText(atapi.Entry(drive))).c_str());
+    std::printf("  device node: %s\n", PrintableName(location).c_str());
     if (location.rfind("/dev/", 0) == 0) {
         std::printf("  sg node: %s\n", generic.empty() ? "none (modprobe sg)" : generic.c_str());
     }

@@ -2,19 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "cli/exit_status.h"
 #include "cli/sense_text.h"
-#include "drive/scsi_commands.h"
 #include "drive/user_files.h"
 
 namespace troz::cli {
 
 namespace {
 
-constexpr std::size_t kInquiryBufferLength = 100;
-// An answer longer than this is no yes; the rest of its line is read and dropped.
-constexpr std::size_t kAnswerKeptLength = 16;
 constexpr int kJsonSchemaVersion = 1;
 constexpr int kJsonIndent = 2;
 constexpr const char* kWouldWrite =
@@ -24,20 +21,9 @@ bool IsBlank(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
-std::string ReadLine(std::FILE* in) {
-    std::string line;
-    int c = 0;
-    while ((c = std::getc(in)) != EOF && c != '\n') {
-        if (line.size() < kAnswerKeptLength) {
-            line += static_cast<char>(c);
-        }
-    }
-    return line;
-}
-
 }  // namespace
 
-void PrintPlan(const FlashPlan& plan, std::FILE* out) {
+void PrintPlan(const UpdatePlan& plan, std::FILE* out) {
     std::fprintf(
         out,
         "About to write firmware into drive %d:\n"
@@ -60,7 +46,9 @@ Consent AskToWrite(bool assumeYes, bool inputIsTerminal, std::FILE* in, std::FIL
     }
     std::fprintf(prompt, "%s ", kWriteQuestion);
     std::fflush(prompt);
-    std::string answer = TrimmedField(ReadLine(in));
+    std::string answer;
+    ReadAnswerLine(in, answer);
+    answer = TrimmedField(answer);
     std::transform(answer.begin(), answer.end(), answer.begin(), [](char c) {
         return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     });
@@ -73,20 +61,10 @@ std::string TrimmedField(const std::string& field) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-std::optional<std::string> ReadRevision(TAtapi& atapi, int index) {
-    std::uint8_t reply[kInquiryBufferLength] = {};
-    atapi.SelectDevice(index);
-    if (atapi.Inquiry(reply) != kCommandSuccess) {
-        return std::nullopt;
-    }
-    const auto* revision = reinterpret_cast<const char*>(reply + kInquiryRevisionOffset);
-    return std::string(revision, std::find(revision, revision + kInquiryRevisionLength, '\0'));
-}
-
 std::string RevisionReport(int index, const std::string& before,
                            const std::optional<std::string>& after) {
     const std::string drive = "Drive " + std::to_string(index);
-    const std::string old = TrimmedField(before);
+    const std::string old = PrintableName(TrimmedField(before));
     if (!after) {
         return drive + " did not answer INQUIRY after the update; it reported revision " + old +
                " before.";
@@ -94,27 +72,76 @@ std::string RevisionReport(int index, const std::string& before,
     if (*after == before) {
         return drive + " still reports revision " + old + ": the revision did not change.";
     }
-    return drive + " now reports revision " + TrimmedField(*after) + " (it was " + old + ").";
+    return drive + " now reports revision " + PrintableName(TrimmedField(*after)) + " (it was " +
+           old + ").";
+}
+
+std::string RevisionMismatch(int index, const std::string& target, const std::string& after) {
+    return "trozflash-cli: drive " + std::to_string(index) + " reports revision " +
+           PrintableName(TrimmedField(after)) + ", not " + PrintableName(target) +
+           " of the firmware it was sent: the update is not confirmed.";
 }
 
 nlohmann::json FlashJson(const FlashRecord& record) {
-    const FlashPlan& plan = record.plan;
+    const UpdatePlan& plan = record.plan;
     nlohmann::json json = {{"schema_version", kJsonSchemaVersion},
                            {"drive",
                             {{"index", plan.driveIndex},
                              {"identification", plan.driveText},
                              {"location", plan.location}}},
-                           {"package", PrintableName(plan.packagePath)},
+                           {"package", plan.packagePath},
                            {"target_product", plan.targetProduct},
                            {"dry_run", record.dryRun},
                            {"outcome", record.outcome},
                            {"log", record.logLines},
                            {"revision_before", TrimmedField(plan.revision)},
-                           {"revision_after", nullptr}};
+                           {"revision_after", nullptr},
+                           {"revision_target", record.targetRevision}};
     if (record.revisionAfter) {
         json["revision_after"] = TrimmedField(*record.revisionAfter);
     }
     return json;
+}
+
+FlashReport::FlashReport(TerminalWindow& window, const FlashStreams& streams, UpdatePlan plan)
+    : window_(window), streams_(streams) {
+    record.plan = std::move(plan);
+    window_.ObserveLines([this](const std::string& line) { record.logLines.push_back(line); });
+}
+
+void FlashReport::PlanReady(const UpdatePlan& plan) {
+    record.plan = plan;
+}
+
+void FlashReport::CommandFailed(const CommandSense& sense) {
+    const std::string words = SenseInPlainWords({sense.senseKey, sense.asc, sense.ascq});
+    if (!words.empty()) {
+        window_.Note(streams_.notes, "  sense: " + words);
+    }
+}
+
+void FlashReport::UpdateFinished(const UpdateResult& result) {
+    record.targetRevision = result.targetRevision;
+    if (result.outcome != UpdateOutcome::Written) {
+        return;
+    }
+    record.revisionAfter = result.revisionAfter;
+    confirmed = result.RevisionAsTargeted();
+    record.outcome = confirmed ? "written" : "unconfirmed";
+    const int drive = record.plan.driveIndex;
+    window_.Note(streams_.notes, RevisionReport(drive, record.plan.revision, result.revisionAfter));
+    if (!confirmed && result.revisionAfter) {
+        window_.Note(streams_.notes,
+                     RevisionMismatch(drive, result.targetRevision, *result.revisionAfter));
+    }
+}
+
+void FlashReport::Notice(const std::string& line) {
+    window_.Note(streams_.notes, line);
+}
+
+void FlashReport::RestartNotAsked() {
+    window_.SayRestartNotAsked();
 }
 
 namespace {
@@ -123,6 +150,7 @@ namespace {
 int Finish(const FlashRecord& record, const FlashChoices& choices, const FlashStreams& streams,
            int status) {
     if (choices.json) {
+        // Bytes that are not UTF-8 (a path, a drive's text) become U+FFFD in the record.
         std::fprintf(streams.out, "%s\n",
                      FlashJson(record)
                          .dump(kJsonIndent, ' ', false, nlohmann::json::error_handler_t::replace)
@@ -134,46 +162,20 @@ int Finish(const FlashRecord& record, const FlashChoices& choices, const FlashSt
 
 }  // namespace
 
-int RunPlannedUpdate(TAtapi& atapi, UpdateWorkflow& workflow, TerminalWindow& window,
-                     int driveIndex, const std::string& packagePath, const FlashChoices& choices,
-                     const FlashStreams& streams) {
-    FlashRecord record;
+int RunPlannedUpdate(UpdateSession& session, FlashReport& report, TerminalWindow& window,
+                     const FlashChoices& choices, const FlashStreams& streams) {
+    FlashRecord& record = report.record;
     record.dryRun = choices.dryRun;
     record.outcome = "not_written";
-    // What the drive says now, not what it said when it was listed.
-    const std::string revisionBefore =
-        ReadRevision(atapi, driveIndex).value_or(atapi.Entry(driveIndex).revision);
-    window.ObserveLines([&](const std::string& line) {
-        record.logLines.push_back(line);
-        if (const std::optional<SenseCodes> codes = SenseCodesOfLine(line)) {
-            const std::string words = SenseInPlainWords(*codes);
-            if (!words.empty()) {
-                std::fprintf(streams.notes, "  sense: %s\n", words.c_str());
-            }
-        }
-        if (line == kFlashComplete) {
-            record.revisionAfter = ReadRevision(atapi, driveIndex);
-            std::fprintf(streams.notes, "%s\n",
-                         RevisionReport(driveIndex, revisionBefore, record.revisionAfter).c_str());
-        }
-        std::fflush(streams.notes);
-    });
-
-    workflow.OpenPackage();
-    record.plan = {driveIndex,
-                   DriveItemText(atapi.Entry(driveIndex)),
-                   atapi.Location(driveIndex),
-                   revisionBefore,
-                   packagePath,
-                   window.TargetProductText()};
-    if (!workflow.ImageChosen()) {
+    session.Open();
+    if (!session.ImageChosen()) {
         // Start's own refusal says why; there is nothing to plan or to ask.
-        workflow.CheckUpdate();
+        session.Check();
         return Finish(record, choices, streams, kExitFailed);
     }
     PrintPlan(record.plan, streams.notes);
     if (choices.dryRun) {
-        const bool wouldWrite = workflow.CheckUpdate();
+        const bool wouldWrite = session.Check();
         window.Finish();
         if (wouldWrite) {
             record.outcome = "would_write";
@@ -193,13 +195,9 @@ int RunPlannedUpdate(TAtapi& atapi, UpdateWorkflow& workflow, TerminalWindow& wi
             record.outcome = "declined";
             return Finish(record, choices, streams, kExitUsage);
     }
-    workflow.StartUpdate();
+    session.Start();
     window.Finish();
-    const bool written = workflow.LastUpdateSucceeded();
-    if (written) {
-        record.outcome = "written";
-    }
-    return Finish(record, choices, streams, written ? kExitOk : kExitFailed);
+    return Finish(record, choices, streams, report.confirmed ? kExitOk : kExitFailed);
 }
 
 }  // namespace troz::cli

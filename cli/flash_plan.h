@@ -1,6 +1,7 @@
 // What trozflash-cli flash says around the update's own log: the plan before anything is
 // written, the question that lets it write, and the revision the drive reports afterwards.
-// All of it goes to standard error, so standard output keeps the log's lines alone.
+// All of it goes to standard error, so standard output keeps the log's lines alone. What it
+// says comes from the update session's events.
 #pragma once
 
 #include <cstdio>
@@ -10,8 +11,7 @@
 #include <vector>
 
 #include "cli/terminal_window.h"
-#include "drive/atapi.h"
-#include "update/update_workflow.h"
+#include "session/update_session.h"
 
 namespace troz::cli {
 
@@ -21,42 +21,34 @@ constexpr const char* kNoTerminalToAsk =
     "trozflash-cli: flash asks before writing, and standard input is no terminal: "
     "give --yes to write without asking";
 
-struct FlashPlan {
-    int driveIndex = 0;
-    std::string driveText;  // the drive list's item text
-    std::string location;   // device node, or the ASPI address
-    std::string revision;   // as the drive reported it when it was listed
-    std::string packagePath;
-    std::string targetProduct;  // of the image the Open step chose
-};
-
 // The plan, a few lines beginning with "About to write".
-void PrintPlan(const FlashPlan& plan, std::FILE* out);
+void PrintPlan(const UpdatePlan& plan, std::FILE* out);
 
 enum class Consent { Given, Declined, NoTerminal };
 
 // --yes gives consent at once. Otherwise the question goes to prompt and one line is read
-// from in; "y" or "yes" in any case is consent, anything else (an empty line, end of input)
-// is not. Without a terminal on in there is nobody to ask.
+// from in; "y" or "yes" in any case is consent, anything else (an empty line, end of input,
+// a line longer than any answer) is not. Without a terminal on in there is nobody to ask.
 Consent AskToWrite(bool assumeYes, bool inputIsTerminal, std::FILE* in, std::FILE* prompt);
 
 // A field of INQUIRY without the blanks that pad it.
 std::string TrimmedField(const std::string& field);
 
-// The revision the drive reports now (INQUIRY bytes 32-35), nothing when it does not answer.
-std::optional<std::string> ReadRevision(TAtapi& atapi, int index);
-
 // "Drive 0 now reports revision 1.10 (it was 1.00)." or, unchanged, a line that says so.
 std::string RevisionReport(int index, const std::string& before,
                            const std::optional<std::string>& after);
+// The line for a drive that, after "Ok:Flash Complete!!", reports another revision than the
+// one of the firmware it was sent.
+std::string RevisionMismatch(int index, const std::string& target, const std::string& after);
 
 // What flash --json prints: the plan, the outcome, the log's lines and the revisions.
 struct FlashRecord {
-    FlashPlan plan;
+    UpdatePlan plan;
     bool dryRun = false;
-    std::string outcome;  // written, would_write, not_written, declined
+    std::string outcome;  // written, unconfirmed, would_write, not_written, declined
     std::vector<std::string> logLines;
     std::optional<std::string> revisionAfter;
+    std::string targetRevision;
 };
 nlohmann::json FlashJson(const FlashRecord& record);
 
@@ -74,10 +66,33 @@ struct FlashStreams {
     std::FILE* notes = stderr;  // the plan, the question, sense in words, the revision after
 };
 
-// The Open step, the plan, the consent, then Start (or, for a dry run, its checks alone),
-// the sense of log lines in plain words and the revision afterwards. The exit status.
-int RunPlannedUpdate(TAtapi& atapi, UpdateWorkflow& workflow, TerminalWindow& window,
-                     int driveIndex, const std::string& packagePath, const FlashChoices& choices,
-                     const FlashStreams& streams);
+// The session's events as flash shows them: the plan kept for the record, a failed
+// command's sense in words, notices, the revision after the update, and the restart
+// question answered without asking.
+class FlashReport : public SessionObserver {
+public:
+    // plan: what is known before the Open step (the drive as listed, the path), kept in the
+    // record when the Open step chooses no image.
+    FlashReport(TerminalWindow& window, const FlashStreams& streams, UpdatePlan plan);
+
+    void PlanReady(const UpdatePlan& plan) override;
+    void CommandFailed(const CommandSense& sense) override;
+    void UpdateFinished(const UpdateResult& result) override;
+    void Notice(const std::string& line) override;
+    void RestartNotAsked() override;
+
+    FlashRecord record;
+    // The firmware was written and the drive reports its revision.
+    bool confirmed = false;
+
+private:
+    TerminalWindow& window_;
+    FlashStreams streams_;
+};
+
+// The Open step, the plan, the consent, then Start (or, for a dry run, its checks alone).
+// The exit status.
+int RunPlannedUpdate(UpdateSession& session, FlashReport& report, TerminalWindow& window,
+                     const FlashChoices& choices, const FlashStreams& streams);
 
 }  // namespace troz::cli

@@ -3,9 +3,14 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "drive/standard_streams.h"
 #include "troz_version.h"
 
 int main(int argc, char** argv) {
+    // First of all: no file of the tool may take the place of a closed standard stream.
+    if (!troz::EnsureStandardStreams()) {
+        return troz::cli::kExitFailed;
+    }
     CLI::App app{
         "trozflash-cli: firmware updates for optical drives (CD-ROM, CD-RW, DVD).\n"
         "Drives come from the system unless TROZFLASH_DRIVES says otherwise:\n"

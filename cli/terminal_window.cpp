@@ -6,6 +6,8 @@
 #include <cctype>
 #include <utility>
 
+#include "drive/user_files.h"
+
 namespace troz::cli {
 
 namespace {
@@ -14,8 +16,8 @@ constexpr int kProgressBarWidth = 40;
 // "[" bar "] " and "100%".
 constexpr int kProgressLineWidth = kProgressBarWidth + 7;
 constexpr int kProgressMaximum = 100;
-// Longer answers are read to their line's end but only this much is kept: no yes is longer.
-constexpr std::size_t kAnswerKeptLength = 64;
+// No answer is longer than this; a line that is, is no answer at all.
+constexpr std::size_t kAnswerMaximumLength = 64;
 constexpr const char* kRestartQuestion = "Reboot this computer right now ?";
 
 std::string Trimmed(const std::string& text) {
@@ -25,21 +27,25 @@ std::string Trimmed(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-// One line without its line break; false at the end of input with nothing read.
+}  // namespace
+
 bool ReadAnswerLine(std::FILE* in, std::string& line) {
     line.clear();
-    int c = 0;
-    bool readAny = false;
-    while ((c = std::getc(in)) != EOF && c != '\n') {
-        readAny = true;
-        if (line.size() < kAnswerKeptLength) {
-            line += static_cast<char>(c);
+    for (;;) {
+        const int c = std::getc(in);
+        if (c == EOF) {
+            return !line.empty();
         }
+        if (c == '\n') {
+            return true;
+        }
+        if (line.size() == kAnswerMaximumLength) {
+            line.clear();
+            return false;
+        }
+        line += static_cast<char>(c);
     }
-    return readAny || c == '\n';
 }
-
-}  // namespace
 
 bool IsExplicitYes(const std::string& answer) {
     std::string word = Trimmed(answer);
@@ -52,11 +58,10 @@ bool IsExplicitYes(const std::string& answer) {
 }
 
 TerminalWindow::TerminalWindow(TAtapi& atapi, std::string packagePath, int driveIndex,
-                               bool askRestart, std::FILE* out, std::FILE* in, bool drawProgress)
+                               std::FILE* out, std::FILE* in, bool drawProgress)
     : atapi_(atapi),
       packagePath_(std::move(packagePath)),
       driveIndex_(driveIndex),
-      askRestart_(askRestart),
       out_(out),
       in_(in),
       drawProgress_(drawProgress) {}
@@ -104,14 +109,14 @@ void TerminalWindow::Finish() {
     std::fflush(out_);
 }
 
-void TerminalWindow::SetDriveBeingWritten(bool writing) {
-    if (span_ == nullptr) {
-        return;
-    }
-    if (writing) {
-        span_->Begin(WrittenDriveName(SelectedDriveText(), atapi_.Location(driveIndex_)));
-    } else {
-        span_->End();
+void TerminalWindow::Note(std::FILE* notes, const std::string& line) {
+    ClearProgressLine();
+    std::fflush(out_);
+    std::fprintf(notes, "%s\n", line.c_str());
+    std::fflush(notes);
+    if (drawProgress_ && progressStarted_) {
+        DrawProgress();
+        std::fflush(out_);
     }
 }
 
@@ -133,27 +138,30 @@ std::string TerminalWindow::SelectedDriveText() {
     return DriveItemText(atapi_.Entry(driveIndex_));
 }
 
+void TerminalWindow::SayRestartNotAsked() {
+    Finish();
+    std::fprintf(out_, "%s no\n", kRestartQuestion);
+    std::fflush(out_);
+}
+
 bool TerminalWindow::AskRestart() {
     Finish();
-    // Whoever sent the held signal wants the program to end, not the computer to restart.
-    const bool endingAsked = span_ != nullptr && span_->HeldSignal() != 0;
-    if (!askRestart_ || in_ == nullptr || endingAsked) {
-        std::fprintf(out_, "%s no\n", kRestartQuestion);
-        std::fflush(out_);
+    if (in_ == nullptr) {
+        SayRestartNotAsked();
         return false;
     }
     std::fprintf(out_, "%s [yes/No] ", kRestartQuestion);
     std::fflush(out_);
     std::string answer;
     if (!ReadAnswerLine(in_, answer)) {
-        // End of input: the answer line the user never typed.
+        // End of input, or no answer: the answer line the user never typed.
         std::fprintf(out_, "\n");
         std::fflush(out_);
         return false;
     }
     if (isatty(fileno(in_)) == 0) {
         // Nobody typed it, so the terminal did not echo it: the log still shows the answer.
-        std::fprintf(out_, "%s\n", answer.c_str());
+        std::fprintf(out_, "%s\n", PrintableName(answer).c_str());
         std::fflush(out_);
     }
     // Only an explicit yes restarts the machine.

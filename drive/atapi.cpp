@@ -70,7 +70,8 @@ std::string TAtapi::Location(int index) const {
 
 DriveLockResult TAtapi::LockForWriting(int index) {
     if (index < 0 || index >= driveCount_) {
-        return {};
+        return DriveLockResult::Refused(DriveLockOutcome::Unavailable,
+                                        "there is no drive " + std::to_string(index));
     }
     return platform_.LockDrive(Location(index),
                                deviceTable_[static_cast<std::size_t>(index)].handle);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "drive/pass_through_backend.h"
 
@@ -21,25 +22,39 @@ public:
 enum class DriveLockOutcome {
     Taken,          // this process is the drive's writer now (lock may be null: nothing to hold)
     HeldElsewhere,  // another process of ours is writing into the drive
-    Unavailable,    // no lock could be made (reason says why); the write may go on without
+    Unavailable,    // no lock could be made (reason says why): nothing may be written
+    InUse,          // another program has the drive (a mounted disc, a burner): nothing either
 };
 
+// Nothing is taken unless a lock says so: a result left as it was made refuses the write.
 struct DriveLockResult {
-    DriveLockOutcome outcome = DriveLockOutcome::Taken;
+    DriveLockOutcome outcome = DriveLockOutcome::Unavailable;
     std::unique_ptr<DriveLock> lock;
-    std::string reason;
+    std::string reason = "no lock was taken";
+
+    static DriveLockResult Taken(std::unique_ptr<DriveLock> lock) {
+        return {DriveLockOutcome::Taken, std::move(lock), {}};
+    }
+    static DriveLockResult Refused(DriveLockOutcome outcome, std::string reason) {
+        return {outcome, nullptr, std::move(reason)};
+    }
 };
 
 // A system drive, by its location (TAtapi::Location) and the handle its commands go
-// through. Linux: flock on the node the commands use and on the drive's /dev/srN; Windows:
-// a named mutex per location.
+// through. Linux: flock on the node the commands use and on the drive's /dev/srN, which is
+// also held open with O_EXCL, as mount and the burners hold it (InUse when one of them has
+// it); Windows: a named mutex per location.
 DriveLockResult LockDeviceNode(const std::string& location, DeviceHandle handle);
 // A drive without a node of its own (a virtual drive): flock on lockFile on Linux (created
-// with its folder), a named mutex after the file's path on Windows.
+// with its folder, both private to the user), a named mutex after the file's path on Windows.
 DriveLockResult LockDriveFile(const std::filesystem::path& lockFile);
 
 // The one line that refuses a second writer.
 std::string SecondWriterRefusal(int driveIndex, const std::string& driveText,
                                 const std::string& location);
+
+// The one line that refuses a write for a lock that was not taken (any outcome but Taken).
+std::string LockRefusal(const DriveLockResult& result, int driveIndex, const std::string& driveText,
+                        const std::string& location);
 
 }  // namespace troz

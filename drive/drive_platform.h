@@ -28,9 +28,10 @@ public:
     // UpdateWindow::DispatchPendingEvents instead.
     virtual void PumpOneMessage() = 0;
     // Makes this process the only writer of the drive at location (TAtapi::Location), whose
-    // commands go through handle. Platforms without other processes to fear take it at once.
+    // commands go through handle. Platforms without other processes to fear (the drive
+    // models of the tests) take it at once.
     virtual DriveLockResult LockDrive(const std::string& /*location*/, DeviceHandle /*handle*/) {
-        return {};
+        return DriveLockResult::Taken(nullptr);
     }
 };
 

@@ -2,38 +2,25 @@
 
 namespace troz {
 
-DriveWriteSpan::DriveWriteSpan(ShutdownInhibitor& inhibitor, HeldSignalNotices notices,
-                               std::FILE* notes)
-    : inhibitor_(inhibitor), notices_(notices), notes_(notes) {}
+DriveWriteSpan::DriveWriteSpan(HeldSignalNotices notices) : notices_(notices) {}
 
 DriveWriteSpan::~DriveWriteSpan() {
     End();
 }
 
-void DriveWriteSpan::Begin(const std::string& drive, int wakeDescriptor) {
+void DriveWriteSpan::Begin(int wakeDescriptor) {
     if (open_) {
         return;
     }
     HoldTerminationSignals(notices_, wakeDescriptor);
     open_ = true;
     heldSignal_ = 0;
-    std::string error;
-    if (!inhibitor_.Take("Writing firmware into " + drive, error) && !inhibitorMissingNoted_) {
-        inhibitorMissingNoted_ = true;
-        if (notes_ != nullptr) {
-            std::fprintf(notes_,
-                         "Shutdown and sleep are not held off while the drive is written: %s\n",
-                         error.c_str());
-            std::fflush(notes_);
-        }
-    }
 }
 
 void DriveWriteSpan::End() {
     if (!open_) {
         return;
     }
-    inhibitor_.Release();
     heldSignal_ = ReleaseTerminationSignals();
     open_ = false;
 }

@@ -7,9 +7,10 @@
 #endif
 
 #include <algorithm>
-#include <array>
 #include <csignal>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace troz {
 
@@ -17,13 +18,41 @@ namespace {
 
 #ifdef _WIN32
 // The console's Ctrl+Break arrives as SIGBREAK; Windows knows no SIGHUP or SIGQUIT.
-constexpr std::array kHeldSignals = {SIGINT, SIGTERM, SIGBREAK};
+std::vector<int> EndingSignals() {
+    return {SIGINT, SIGTERM, SIGBREAK};
+}
+// Windows has no signal for a broken pipe or a file past its size limit.
+std::vector<int> SpanIgnoredSignals() {
+    return {};
+}
 constexpr int kStandardError = 2;
 int WriteBytes(int descriptor, const char* bytes, std::size_t size) {
     return _write(descriptor, bytes, static_cast<unsigned>(size));
 }
 #else
-constexpr std::array kHeldSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal whose default action ends the process and that a program can catch: a
+// kill -USR1 or a timer's SIGALRM meant for another program would cut the write short just
+// as SIGTERM would. The faults of the program itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGTRAP, SIGSYS, SIGABRT) keep their default: going on after one is not safe.
+std::vector<int> EndingSignals() {
+    std::vector<int> signals = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
+                                SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL};
+#ifdef SIGPWR
+    signals.push_back(SIGPWR);
+#endif
+#ifdef SIGSTKFLT
+    signals.push_back(SIGSTKFLT);
+#endif
+    for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber) {
+        signals.push_back(signalNumber);
+    }
+    return signals;
+}
+// A log file past the size limit (SIGXFSZ) or a reader that went away (SIGPIPE, also when
+// the notice below is written to it) makes the write fail instead of ending the process.
+std::vector<int> SpanIgnoredSignals() {
+    return {SIGXFSZ, SIGPIPE};
+}
 constexpr int kStandardError = STDERR_FILENO;
 int WriteBytes(int descriptor, const char* bytes, std::size_t size) {
     return static_cast<int>(write(descriptor, bytes, size));
@@ -51,7 +80,8 @@ using Previous = void (*)(int);
 #else
 using Previous = struct sigaction;
 #endif
-std::array<Previous, kHeldSignals.size()> previous{};
+// What each signal the span changed had before, to be put back when it ends.
+std::vector<std::pair<int, Previous>> previous;
 
 void HoldSignal(int signalNumber) {
 #ifdef _WIN32
@@ -69,6 +99,49 @@ void HoldSignal(int signalNumber) {
     }
 }
 
+#ifdef _WIN32
+bool Install(int signalNumber, void (*handler)(int)) {
+    Previous before = std::signal(signalNumber, handler);
+    if (before == SIG_ERR) {
+        return false;
+    }
+    // A signal the program was told to ignore (in the background of a script) stays ignored.
+    if (before == SIG_IGN && handler != SIG_IGN) {
+        std::signal(signalNumber, SIG_IGN);
+    }
+    previous.emplace_back(signalNumber, before);
+    return true;
+}
+void Restore(int signalNumber, const Previous& before) {
+    std::signal(signalNumber, before);
+}
+#else
+// A signal the program was told to ignore (under nohup, in the background of a script) stays
+// ignored: it would not have ended the program, so there is nothing to hold or announce.
+bool Install(int signalNumber, void (*handler)(int)) {
+    Previous before{};
+    if (sigaction(signalNumber, nullptr, &before) != 0) {
+        return false;
+    }
+    if (before.sa_handler == SIG_IGN) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // Slow calls (the terminal, a pipe) go on after the notice instead of failing.
+    action.sa_flags = SA_RESTART;
+    if (sigaction(signalNumber, &action, nullptr) != 0) {
+        return false;
+    }
+    previous.emplace_back(signalNumber, before);
+    return true;
+}
+void Restore(int signalNumber, const Previous& before) {
+    sigaction(signalNumber, &before, nullptr);
+}
+#endif
+
 }  // namespace
 
 void HoldTerminationSignals(const HeldSignalNotices& notices, int wake) {
@@ -79,22 +152,12 @@ void HoldTerminationSignals(const HeldSignalNotices& notices, int wake) {
     delayedNotice.Set(notices.delayed);
     heldSignal = 0;
     wakeDescriptor = wake;
-    // What was there before is put back afterwards, so a program started with a signal
-    // ignored (in the background of a script, under nohup) keeps ignoring it.
-    for (std::size_t i = 0; i < kHeldSignals.size(); ++i) {
-#ifdef _WIN32
-        previous[i] = std::signal(kHeldSignals[i], HoldSignal);
-        if (previous[i] == SIG_ERR) {
-            previous[i] = SIG_DFL;
-        }
-#else
-        struct sigaction action {};
-        action.sa_handler = HoldSignal;
-        sigemptyset(&action.sa_mask);
-        // Slow calls (the terminal, a pipe) go on after the notice instead of failing.
-        action.sa_flags = SA_RESTART;
-        sigaction(kHeldSignals[i], &action, &previous[i]);
-#endif
+    previous.clear();
+    for (const int signalNumber : EndingSignals()) {
+        Install(signalNumber, HoldSignal);
+    }
+    for (const int signalNumber : SpanIgnoredSignals()) {
+        Install(signalNumber, SIG_IGN);
     }
     holding = true;
 }
@@ -103,28 +166,14 @@ int ReleaseTerminationSignals() {
     if (!holding) {
         return 0;
     }
-    for (std::size_t i = 0; i < kHeldSignals.size(); ++i) {
-#ifdef _WIN32
-        std::signal(kHeldSignals[i], previous[i]);
-#else
-        sigaction(kHeldSignals[i], &previous[i], nullptr);
-#endif
+    for (const auto& [signalNumber, before] : previous) {
+        Restore(signalNumber, before);
     }
+    previous.clear();
     holding = false;
     wakeDescriptor = -1;
     const int held = heldSignal;
     heldSignal = 0;
-    // A signal the program was told to ignore would not have ended it either.
-    for (std::size_t i = 0; i < kHeldSignals.size(); ++i) {
-#ifdef _WIN32
-        const bool ignored = previous[i] == SIG_IGN;
-#else
-        const bool ignored = previous[i].sa_handler == SIG_IGN;
-#endif
-        if (kHeldSignals[i] == held && ignored) {
-            return 0;
-        }
-    }
     return held;
 }
 

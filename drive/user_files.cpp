@@ -296,8 +296,9 @@ bool WriteNewFile(const std::filesystem::path& file, const void* data, std::size
 }  // namespace
 
 bool WriteFileReplacing(const std::string& path, const void* data, std::size_t size,
-                        std::string& reason) {
-    const std::filesystem::path target = ReplacedPath(path);
+                        std::string& reason, LinkAtPath link) {
+    const std::filesystem::path target =
+        link == LinkAtPath::WriteTarget ? ReplacedPath(path) : std::filesystem::path(path);
     std::filesystem::path temporary = target;
 #ifdef _WIN32
     temporary += ".new" + std::to_string(_getpid());
@@ -311,7 +312,7 @@ bool WriteFileReplacing(const std::string& path, const void* data, std::size_t s
     FileStatus status{};
     // A new file gets what an ordinary create gives it; a replaced one keeps its mode.
     mode_t mode = 0666;
-    const bool replacing = ::stat(target.c_str(), &status) == 0;
+    const bool replacing = ::lstat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode);
     if (replacing) {
         mode = status.st_mode & 07777;
     }

@@ -30,13 +30,19 @@ enum class SmallFileRead { Read, Missing, Failed };
 SmallFileRead ReadSmallRegularFile(const std::string& path, std::size_t limit, std::string& content,
                                    std::string& reason);
 
-// Replaces the file at path (the file a symbolic link there points to) with size bytes of
-// data, so that it holds either its old content or all of the new: the bytes go to a new
-// file in the same folder, are flushed to the disk, and that file is renamed over the
+// What a symbolic link at the path of a file that is replaced stands for.
+enum class LinkAtPath {
+    WriteTarget,  // the user's way of naming the file: the file it points to is replaced
+    ReplaceLink,  // not ours to follow: the link itself gives way to the new file
+};
+
+// Replaces the file at path (by default the file a symbolic link there points to) with size
+// bytes of data, so that it holds either its old content or all of the new: the bytes go to
+// a new file in the same folder, are flushed to the disk, and that file is renamed over the
 // target. On failure, reason names what went wrong and the old file is untouched. A file
 // that is replaced keeps its permissions; a new one gets the usual ones (umask applied).
 bool WriteFileReplacing(const std::string& path, const void* data, std::size_t size,
-                        std::string& reason);
+                        std::string& reason, LinkAtPath link = LinkAtPath::WriteTarget);
 
 // The system's text for an errno value, untranslated, or "error N".
 std::string SystemErrorText(int error);

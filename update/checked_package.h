@@ -17,10 +17,15 @@
 namespace troz {
 
 constexpr const char* kPackageChanged = "Err:The firmware file changed during the update!!";
+// The file the name gives at Start is not the file the Open step examined (another file was
+// put in its place, or it was written to since).
+constexpr const char* kPackageChangedSinceOpen =
+    "Err:The firmware file changed after it was opened, open it again!!";
 
 struct CheckedPackage {
     std::string path;
-    std::unique_ptr<PackageStream> stream;
+    // Shared with the Open step, which holds the file from the moment it examined it.
+    std::shared_ptr<PackageStream> stream;
     // The file as it was when the check opened it.
     FileStamp stamp;
     // The picked image's 16-bit sum, and a digest of each of its blocks, as checked

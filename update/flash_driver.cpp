@@ -197,6 +197,7 @@ bool FlashDriver::SenseAllowsWait(const SenseBytes& sense) {
     }
     window_.AddLogLine(FormatFlashLine("Status:%x;SenseCode:%x : %x : %x;", triggerStatus_,
                                        sense.senseKey, sense.asc, sense.ascq));
+    window_.CommandSenseReported(triggerStatus_, sense);
     window_.AddLogLine(kFlashFailSense);
     return false;
 }
@@ -255,6 +256,7 @@ bool FlashDriver::FinishWait(WindowEvents events) {
             "Time Out Status:%x;Status:%x;Debug:Trigger_SenseCode:%x : %x : %x;",
             sense.targetStatus, triggerStatus_, sense.senseKey, sense.asc, sense.ascq));
     }
+    window_.CommandSenseReported(triggerStatus_, sense);
     window_.AddLogLine(FormatFlashLine("Err:Flash error,time out %u Sec", kCompletionWaitSeconds));
     return false;
 }

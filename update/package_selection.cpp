@@ -1,6 +1,7 @@
 // The Open step: the user picks a package; the step finds the image whose model record fits
 // the selected drive, keeps its model code and index, and shows its target product.
 #include <algorithm>
+#include <memory>
 
 #include "drive/user_files.h"
 #include "update/model_record.h"
@@ -20,6 +21,7 @@ void UpdateWorkflow::ForgetImageChoice() {
     // Start must refuse a file the Open step did not accept rather than flash it with the
     // image index and target product of an earlier package.
     imageChosen_ = false;
+    opened_ = OpenedPackage{};
     state_.imageIndex = 0;
     window_.SetTargetProductText("");
 }
@@ -35,12 +37,16 @@ void UpdateWorkflow::OpenPackage() {
     atapi_.BeginUserAction();
     ForgetImageChoice();
     const std::string path = window_.PackageFileName();
-    PackageStream file(path);
-    if (!file.IsOpen()) {
+    const auto opened = std::make_shared<PackageStream>(path);
+    PackageStream& file = *opened;
+    // Stamped before the first read: whatever Start finds under the name must be this file.
+    FileStamp stamp;
+    if (!file.IsOpen() || !file.Stamp(stamp)) {
         // The name is shown escaped: a line break in it must not make a log line of its own.
         const std::string name = PrintableName(path);
         window_.AddLogLine(kOpenFileErrorPrefix + name + kOpenFileErrorSuffix);
-        window_.ShowFileError("cannot open " + name + ": " + file.Failure());
+        window_.ShowFileError("cannot open " + name + ": " +
+                              (file.IsOpen() ? std::string("cannot be examined") : file.Failure()));
         return;
     }
     auto& header = headerCopy_.RawBytes();
@@ -54,10 +60,14 @@ void UpdateWorkflow::OpenPackage() {
     if (!HasPackageExtension(path)) {
         return;
     }
-    ScanImages(file, window.get());
+    std::uint64_t windowDigest = 0;
+    if (ScanImages(file, window.get(), windowDigest)) {
+        opened_ = {opened, stamp, windowDigest};
+    }
 }
 
-bool UpdateWorkflow::ScanImages(PackageStream& file, std::uint8_t* window) {
+bool UpdateWorkflow::ScanImages(PackageStream& file, std::uint8_t* window,
+                                std::uint64_t& windowDigest) {
     std::uint32_t imageCount = 1;
     if (headerCopy_.IsMultiImage()) {
         state_.imageSize = ImageSize(headerCopy_);
@@ -97,6 +107,7 @@ bool UpdateWorkflow::ScanImages(PackageStream& file, std::uint8_t* window) {
         }
         state_.imageIndex = static_cast<std::int32_t>(k);
         imageChosen_ = true;
+        windowDigest = BlockDigest(window, kWorkingBufferSize);
         window_.SetTargetProductText(record->targetProduct);
         return true;
     }
@@ -105,6 +116,26 @@ bool UpdateWorkflow::ScanImages(PackageStream& file, std::uint8_t* window) {
         window_.AddLogLine(kRefusalModelCode);
     }
     return false;
+}
+
+bool UpdateWorkflow::OpenedFileStillNamed(const std::string& path) const {
+    FileStamp open;
+    FileStamp named;
+    return opened_.stream && opened_.stream->Stamp(open) && open == opened_.stamp &&
+           StampOfPath(path, named) && named == opened_.stamp;
+}
+
+bool UpdateWorkflow::ChosenWindowUnchanged() {
+    const auto window = AllocateWorkingBuffer();
+    const std::int32_t imageIndex = headerCopy_.IsMultiImage() ? state_.imageIndex : 0;
+    if (!window || !opened_.stream->Seek(ImagePosition(headerCopy_, imageIndex)) ||
+        opened_.stream->Read(window.get(), kWorkingBufferSize) != kWorkingBufferSize) {
+        return false;
+    }
+    if (headerCopy_.IsScrambled()) {
+        Descramble(window.get(), kWorkingBufferSize);
+    }
+    return BlockDigest(window.get(), kWorkingBufferSize) == opened_.windowDigest;
 }
 
 }  // namespace troz

@@ -2,7 +2,10 @@
 // line front end and the tests. The update code reports and asks only through it.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "drive/scsi.h"
 
 namespace troz {
 
@@ -59,6 +62,11 @@ public:
     // would cut the write short (a signal, a logout, the machine going to sleep, another
     // copy of the tool) is held off meanwhile.
     virtual void SetDriveBeingWritten(bool /*writing*/) {}
+
+    // A command of the flash failed with this sense (status is the command's status byte):
+    // told right after the log line that shows it in hexadecimal, so a front end can say it
+    // in words without reading the line back.
+    virtual void CommandSenseReported(std::uint8_t /*status*/, const SenseBytes& /*sense*/) {}
 };
 
 }  // namespace troz

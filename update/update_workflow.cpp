@@ -106,7 +106,16 @@ bool UpdateWorkflow::RunStart(StartMode mode) {
         ~ClosedAtEnd() { package = CheckedPackage{}; }
         CheckedPackage& package;
     } closedAtEnd{checked_};
-    if (!ValidatePackage(path, headerCopy_, state_, window_, checked_)) {
+    // The file the Open step examined is the file that is checked and sent: one put under
+    // its name since (or written to) is refused before anything reaches the drive.
+    const bool sameFile = OpenedFileStillNamed(path);
+    if (sameFile &&
+        !ValidatePackage(opened_.stream, path, headerCopy_, state_, window_, checked_)) {
+        window_.SetDriveListEnabled(true);
+        return false;
+    }
+    if (!sameFile || !ChosenWindowUnchanged()) {
+        window_.AddLogLine(kPackageChangedSinceOpen);
         window_.SetDriveListEnabled(true);
         return false;
     }

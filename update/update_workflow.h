@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "drive/atapi.h"
@@ -65,8 +66,13 @@ private:
     bool CheckTargetProduct();
     void PromptRestart();
 
-    bool ScanImages(PackageStream& file, std::uint8_t* window);
+    bool ScanImages(PackageStream& file, std::uint8_t* window, std::uint64_t& windowDigest);
     void ForgetImageChoice();
+    // Whether the name still gives the file the Open step examined, unchanged since, and
+    // (after the package check) whether the chosen image still begins with the bytes the
+    // Open step took its model record from.
+    bool OpenedFileStillNamed(const std::string& path) const;
+    bool ChosenWindowUnchanged();
     const DeviceEntry* SelectedEntry();
     bool ReadDriveModelCode(std::array<std::uint8_t, 2>& modelCode);
 
@@ -76,6 +82,15 @@ private:
     SystemServices& services_;
     PackageHeader headerCopy_;
     PackageState state_;
+    // The package file the Open step examined, held open until the next Open step: Start
+    // checks and sends this very file, never another one put under its name since.
+    struct OpenedPackage {
+        std::shared_ptr<PackageStream> stream;
+        FileStamp stamp;
+        // The chosen image's scan window as the Open step read it (descrambled).
+        std::uint64_t windowDigest = 0;
+    };
+    OpenedPackage opened_;
     // The package Start checked, open until Start ends: the flash sends from it.
     CheckedPackage checked_;
     // Whether the Open step accepted an image of the file the dialog names now.

@@ -36,12 +36,18 @@ bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const P
 
 bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const PackageState& state,
                      UpdateWindow& window, CheckedPackage& checked) {
+    return ValidatePackage(std::make_shared<PackageStream>(path), path, headerCopy, state, window,
+                           checked);
+}
+
+bool ValidatePackage(std::shared_ptr<PackageStream> opened, const std::string& path,
+                     PackageHeader& headerCopy, const PackageState& state, UpdateWindow& window,
+                     CheckedPackage& checked) {
     checked = CheckedPackage{};
-    auto opened = std::make_unique<PackageStream>(path);
     PackageStream& stream = *opened;
     // Stamped before the first read: a change made while the check reads is caught later.
     FileStamp stamp;
-    if (!stream.IsOpen() || !stream.Stamp(stamp)) {
+    if (!stream.IsOpen() || !stream.Stamp(stamp) || !stream.Seek(0)) {
         window.AddLogLine(kOpenFirmwareFileError);
         window.ShowFileError(
             "cannot open " + PrintableName(path) + ": " +

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "update/checked_package.h"
@@ -29,6 +30,11 @@ bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const P
 // sum and block digests of the picked image, for the flash procedures to send from.
 bool ValidatePackage(const std::string& path, PackageHeader& headerCopy, const PackageState& state,
                      UpdateWindow& window, CheckedPackage& checked);
+// The same check on a package that is already open (it is read from its start): Start
+// checks the very file the Open step examined, whatever the name gives now.
+bool ValidatePackage(std::shared_ptr<PackageStream> stream, const std::string& path,
+                     PackageHeader& headerCopy, const PackageState& state, UpdateWindow& window,
+                     CheckedPackage& checked);
 
 // Reads the image's blocks one at a time from the stream's position into buffer (65535
 // bytes), descrambles each in a scrambled package and sums them. False when a block size

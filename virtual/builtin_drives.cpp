@@ -10,7 +10,7 @@ class BuiltinDrivePlatform final : public DrivePlatform {
 public:
     BuiltinDrivePlatform(VirtualTransport transport, Clock& clock,
                          std::optional<std::filesystem::path> stateFile, StateFileReport report)
-        : lockFolder_(stateFile ? std::optional(stateFile->parent_path()) : std::nullopt),
+        : lockFolder_(stateFile ? std::optional(DriveLockFolder(*stateFile)) : std::nullopt),
           drives_(clock, std::move(stateFile), std::move(report)),
           platform_(transport, clock, kBuiltinHostAdapterCount) {
         drives_.AttachTo(platform_);
@@ -20,11 +20,14 @@ public:
     PassThroughBackend& PassThrough() override { return platform_.PassThrough(); }
     AspiPlatform& Aspi() override { return platform_.Aspi(); }
     void PumpOneMessage() override { platform_.PumpOneMessage(); }
-    // A lock file per drive beside the state file: the copies that share the drives' state
+    // A lock file per drive beside the state folder: the copies that share the drives' state
     // share their locks too.
     DriveLockResult LockDrive(const std::string& location, DeviceHandle) override {
         if (!lockFolder_) {
-            return {};
+            return DriveLockResult::Refused(
+                DriveLockOutcome::Unavailable,
+                "the virtual drives have no folder for their locks (neither XDG_STATE_HOME nor "
+                "HOME names one)");
         }
         for (const BuiltinDriveDescription& drive : BuiltinDriveDescriptions()) {
             if (location == platform_.PassThrough().DevicePath(drive.candidate) ||
@@ -32,7 +35,8 @@ public:
                 return LockDriveFile(*lockFolder_ / (std::string(drive.key) + kLockFileSuffix));
             }
         }
-        return {};
+        return DriveLockResult::Refused(DriveLockOutcome::Unavailable,
+                                        "no virtual drive lives at " + location);
     }
 
 private:
@@ -65,16 +69,24 @@ std::array<BuiltinDriveDescription, kBuiltinDriveCount> BuiltinDriveDescriptions
     }};
 }
 
+std::string BuiltinDriveSet::NoStateFolderNote() const {
+    if (stateFile_) {
+        return {};
+    }
+    return "The virtual drives have no state folder (neither XDG_STATE_HOME nor HOME is an "
+           "absolute path): they start in their factory state and cannot be flashed";
+}
+
 BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile,
                                  StateFileReport report)
     : stateFile_(std::move(stateFile)), report_(std::move(report)) {
     DriveStates saved;
+    std::string warning = NoStateFolderNote();
     if (stateFile_) {
-        std::string warning;
         saved = ReadDriveStates(*stateFile_, warning);
-        if (!warning.empty() && report_) {
-            report_(warning);
-        }
+    }
+    if (!warning.empty() && report_) {
+        report_(warning);
     }
     const auto descriptions = BuiltinDriveDescriptions();
     for (std::size_t i = 0; i < kBuiltinDriveCount; ++i) {
@@ -85,7 +97,8 @@ BuiltinDriveSet::BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::pa
         if (const auto state = saved.find(descriptions[i].key); state != saved.end()) {
             drive->SetIdentity(state->second);
         }
-        drive->SetProgrammedCallback([this, i](const DriveIdentity&) { SaveState(i); });
+        drive->SetFlashMemory(
+            [this, i](const DriveIdentity& programmed) { return SaveState(i, programmed); });
         drives_[i] = std::move(drive);
     }
 }
@@ -97,21 +110,21 @@ void BuiltinDriveSet::AttachTo(VirtualDrivePlatform& platform) {
     }
 }
 
-void BuiltinDriveSet::SaveState(std::size_t index) {
-    if (!stateFile_) {
-        return;
-    }
+bool BuiltinDriveSet::SaveState(std::size_t index, const DriveIdentity& identity) {
+    std::string error = NoStateFolderNote();
     // Only this drive's entry: another process may have flashed another drive meanwhile.
     const BuiltinDriveDescription description = BuiltinDriveDescriptions()[index];
-    const DriveIdentity& identity = drives_[index]->Identity();
     std::optional<DriveIdentity> changed;
     if (!(identity == description.identity)) {
         changed = identity;
     }
-    std::string error;
-    if (!SaveDriveState(*stateFile_, description.key, changed, error) && report_) {
+    if (stateFile_ && SaveDriveState(*stateFile_, description.key, changed, error)) {
+        return true;
+    }
+    if (report_) {
         report_(error);
     }
+    return false;
 }
 
 std::unique_ptr<DrivePlatform> MakeBuiltinDrivePlatform(

@@ -42,8 +42,9 @@ std::array<BuiltinDriveDescription, kBuiltinDriveCount> BuiltinDriveDescriptions
 // Where the set reports a state file that cannot be read or saved: one line each time.
 using StateFileReport = std::function<void(const std::string&)>;
 
-// The three drives, restored from the state file when one is given, and saving a drive's
-// entry to it after each completed programming of that drive.
+// The three drives, restored from the state file when one is given. The state file is their
+// flash memory: a drive's entry is saved when a trigger starts its programming, and a save
+// that fails is a programming that fails (without a state file every one does).
 class BuiltinDriveSet {
 public:
     BuiltinDriveSet(Clock& clock, std::optional<std::filesystem::path> stateFile,
@@ -56,7 +57,10 @@ public:
     void AttachTo(VirtualDrivePlatform& platform);
 
 private:
-    void SaveState(std::size_t index);
+    // The drive's flash memory: its entry in the state file. False, reported, when it cannot
+    // be written.
+    bool SaveState(std::size_t index, const DriveIdentity& identity);
+    std::string NoStateFolderNote() const;
 
     std::array<std::unique_ptr<VirtualDrive>, kBuiltinDriveCount> drives_;
     std::optional<std::filesystem::path> stateFile_;

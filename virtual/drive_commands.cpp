@@ -239,8 +239,11 @@ DeviceReply VirtualDrive::Trigger(std::uint8_t functionCode, std::uint8_t blockB
     if (const auto refusal = staging_.CheckTrigger(blockCount, checked)) {
         return Fail(*refusal);
     }
-    StartProgramming(staging_.Image(blockCount));
+    const bool programming = StartProgramming(staging_.Image(blockCount));
     staging_.Clear();
+    if (!programming) {
+        return Fail(kSenseInternalTargetFailure);
+    }
     if (config_.triggerAcceptance == TriggerAcceptance::NotReady) {
         return Fail(kSenseBecomingReady);
     }

@@ -29,6 +29,7 @@ constexpr Sense kSenseInvalidFieldInCdb{0x05, 0x24, 0x00};
 constexpr Sense kSenseParameterListLength{0x05, 0x1A, 0x00};
 constexpr Sense kSenseInvalidFieldInParameters{0x05, 0x26, 0x00};
 constexpr Sense kSensePowerOnReset{0x06, 0x29, 0x00};
+constexpr Sense kSenseInternalTargetFailure{0x04, 0x44, 0x00};  // its flash memory failed
 
 // What INQUIRY reports. The texts go out blank-padded (or cut) to 8, 16 and 4 bytes; they
 // are raw bytes, since a drive takes them from the firmware image as they are.

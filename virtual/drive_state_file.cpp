@@ -1,9 +1,11 @@
 #include "virtual/drive_state_file.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <system_error>
+#include <thread>
 
 #include "drive/user_files.h"
 
@@ -12,6 +14,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -23,8 +26,12 @@ using Json = nlohmann::json;
 
 constexpr const char* kStateDirectoryName = "trozflash";
 constexpr const char* kStateFileName = "virtual-drives.json";
+constexpr const char* kLockFolderSuffix = "-locks";
 constexpr int kStateFileVersion = 1;
 constexpr int kJsonIndent = 2;
+constexpr std::chrono::milliseconds kStateLockWait{5000};
+constexpr std::chrono::milliseconds kStateLockPause{20};
+constexpr long long kMillisecondsPerSecond = 1000;
 
 std::string FactoryStateWarning(const std::filesystem::path& file, const std::string& reason) {
     return "The virtual drives' state file " + PrintableName(file.string()) +
@@ -33,7 +40,7 @@ std::string FactoryStateWarning(const std::filesystem::path& file, const std::st
 
 std::string SaveFailure(const std::filesystem::path& file, const std::string& reason) {
     return "Cannot save the virtual drives' state to " + PrintableName(file.string()) + ": " +
-           reason + "; the next run will not show this firmware";
+           reason + "; the virtual drive keeps the firmware it had";
 }
 
 bool MakeStateDirectory(const std::filesystem::path& file, std::string& reason) {
@@ -58,10 +65,13 @@ std::filesystem::path LockPath(const std::filesystem::path& file) {
 }
 
 // An exclusive lock on a file of its own, held until destruction; every open of the lock
-// file is a lock of its own, so threads with their own locks exclude each other too.
+// file is a lock of its own, so threads with their own locks exclude each other too. The lock
+// is held for the few milliseconds of a read or a save: one that stays taken for longer is
+// not going to be given up, and the wait for it ends.
 class StateFileLock {
 public:
     explicit StateFileLock(const std::filesystem::path& path) {
+        const auto deadline = std::chrono::steady_clock::now() + kStateLockWait;
 #ifdef _WIN32
         handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -71,22 +81,40 @@ public:
             return;
         }
         OVERLAPPED whole{};
-        if (!LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-            error_ = static_cast<int>(GetLastError());
+        while (!LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                           MAXDWORD, MAXDWORD, &whole)) {
+            if (GetLastError() != ERROR_LOCK_VIOLATION) {
+                error_ = static_cast<int>(GetLastError());
+                return;
+            }
+            if (!PauseUntil(deadline)) {
+                return;
+            }
         }
 #else
-        descriptor_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        // Private to the user: anybody who can open it can keep every copy of the tool
+        // waiting on it.
+        descriptor_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (descriptor_ < 0) {
             error_ = errno;
             return;
         }
-        while (::flock(descriptor_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
+        struct stat status {};
+        if (::fstat(descriptor_, &status) == 0 && status.st_uid == ::geteuid() &&
+            (status.st_mode & 077) != 0) {
+            ::fchmod(descriptor_, 0600);
+        }
+        while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
                 error_ = errno;
+                return;
+            }
+            if (!PauseUntil(deadline)) {
                 return;
             }
         }
 #endif
+        locked_ = true;
     }
     ~StateFileLock() {
 #ifdef _WIN32
@@ -102,24 +130,43 @@ public:
     StateFileLock(const StateFileLock&) = delete;
     StateFileLock& operator=(const StateFileLock&) = delete;
 
+    bool TimedOut(std::string& reason) const {
+        return error_ == 0 && !Held(reason);
+    }
+
     bool Held(std::string& reason) const {
-        if (error_ != 0) {
+        if (locked_) {
+            return true;
+        }
+        if (error_ == 0) {
+            reason = "another process has held it for more than " +
+                     std::to_string(kStateLockWait.count() / kMillisecondsPerSecond) + " s";
+        } else {
 #ifdef _WIN32
             reason = "system error " + std::to_string(error_);
 #else
             reason = SystemErrorText(error_);
 #endif
         }
-        return error_ == 0;
+        return false;
     }
 
 private:
+    static bool PauseUntil(std::chrono::steady_clock::time_point deadline) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kStateLockPause);
+        return true;
+    }
+
 #ifdef _WIN32
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 #else
     int descriptor_ = -1;
 #endif
     int error_ = 0;
+    bool locked_ = false;
 };
 
 // Identification bytes come from firmware images and need not be text: each byte is kept
@@ -186,6 +233,34 @@ std::optional<DriveIdentity> IdentityFrom(const Json& entry) {
     return identity;
 }
 
+// The states in the file (none when it is missing), or nothing with the reason when it
+// cannot be used.
+std::optional<DriveStates> LoadStates(const std::filesystem::path& file, std::string& reason) {
+    std::string text;
+    switch (ReadSmallRegularFile(file.string(), kLargestStateFile, text, reason)) {
+        case SmallFileRead::Missing:
+            return DriveStates{};
+        case SmallFileRead::Failed:
+            return std::nullopt;
+        case SmallFileRead::Read:
+            break;
+    }
+    const Json document = Json::parse(text, nullptr, false);
+    const auto drives = document.is_object() ? document.find("drives") : document.end();
+    if (document.is_discarded() || !document.is_object() || drives == document.end() ||
+        !drives->is_object()) {
+        reason = "not a state file of this tool's";
+        return std::nullopt;
+    }
+    DriveStates states;
+    for (const auto& [key, entry] : drives->items()) {
+        if (const auto identity = IdentityFrom(entry)) {
+            states[key] = *identity;
+        }
+    }
+    return states;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> DriveStateFilePath() {
@@ -195,9 +270,9 @@ std::optional<std::filesystem::path> DriveStateFilePath() {
     const char* localAppData = std::getenv("LOCALAPPDATA");  // Windows has no HOME of its own
     if (stateHome != nullptr && std::filesystem::path(stateHome).is_absolute()) {
         base = stateHome;
-    } else if (home != nullptr && *home != '\0') {
+    } else if (home != nullptr && std::filesystem::path(home).is_absolute()) {
         base = std::filesystem::path(home) / ".local" / "state";
-    } else if (localAppData != nullptr && *localAppData != '\0') {
+    } else if (localAppData != nullptr && std::filesystem::path(localAppData).is_absolute()) {
         base = localAppData;
     } else {
         return std::nullopt;
@@ -205,32 +280,21 @@ std::optional<std::filesystem::path> DriveStateFilePath() {
     return base / kStateDirectoryName / kStateFileName;
 }
 
+std::filesystem::path DriveLockFolder(const std::filesystem::path& stateFile) {
+    const std::filesystem::path stateFolder = stateFile.parent_path();
+    std::filesystem::path locks = stateFolder.parent_path() / stateFolder.filename();
+    locks += kLockFolderSuffix;
+    return locks;
+}
+
 DriveStates LoadDriveStates(const std::filesystem::path& file, std::string& warning) {
     warning.clear();
-    std::string text, reason;
-    switch (ReadSmallRegularFile(file.string(), kLargestStateFile, text, reason)) {
-        case SmallFileRead::Missing:
-            return {};
-        case SmallFileRead::Failed:
-            warning = FactoryStateWarning(file, reason);
-            return {};
-        case SmallFileRead::Read:
-            break;
+    std::string reason;
+    if (auto states = LoadStates(file, reason)) {
+        return *states;
     }
-    const Json document = Json::parse(text, nullptr, false);
-    const auto drives = document.is_object() ? document.find("drives") : document.end();
-    if (document.is_discarded() || !document.is_object() || drives == document.end() ||
-        !drives->is_object()) {
-        warning = FactoryStateWarning(file, "not a state file of this tool's");
-        return {};
-    }
-    DriveStates states;
-    for (const auto& [key, entry] : drives->items()) {
-        if (const auto identity = IdentityFrom(entry)) {
-            states[key] = *identity;
-        }
-    }
-    return states;
+    warning = FactoryStateWarning(file, reason);
+    return {};
 }
 
 bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& states,
@@ -249,9 +313,12 @@ bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& state
         error = SaveFailure(file, reason);
         return false;
     }
-    // Written aside and renamed over, so a run that dies half-way leaves the old file.
+    // Written aside and renamed over, so a run that dies half-way leaves the old file. A
+    // symbolic link in its place is replaced, never written through: what it points to is
+    // somebody else's file.
     const std::string text = document.dump(kJsonIndent) + '\n';
-    if (!WriteFileReplacing(file.string(), text.data(), text.size(), reason)) {
+    if (!WriteFileReplacing(file.string(), text.data(), text.size(), reason,
+                            LinkAtPath::ReplaceLink)) {
         error = SaveFailure(file, reason);
         return false;
     }
@@ -259,9 +326,15 @@ bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& state
 }
 
 DriveStates ReadDriveStates(const std::filesystem::path& file, std::string& warning) {
-    // Without a lock (a state folder that cannot be written) the file is read all the same.
+    // Without a lock (a state folder that cannot be written, a lock held for too long) the
+    // file is read all the same: a save replaces it whole, so a read sees one or the other.
     const StateFileLock lock(LockPath(file));
-    return LoadDriveStates(file, warning);
+    DriveStates states = LoadDriveStates(file, warning);
+    if (std::string reason; warning.empty() && lock.TimedOut(reason)) {
+        warning = "The virtual drives' state lock " + PrintableName(LockPath(file).string()) +
+                  " was not given up (" + reason + "); the state was read without it";
+    }
+    return states;
 }
 
 bool SaveDriveState(const std::filesystem::path& file, const std::string& key,
@@ -277,15 +350,21 @@ bool SaveDriveState(const std::filesystem::path& file, const std::string& key,
             file, "cannot lock " + PrintableName(LockPath(file).string()) + ": " + reason);
         return false;
     }
-    // A file that cannot be read was reported when the drives started; it is replaced.
-    std::string ignored;
-    DriveStates states = LoadDriveStates(file, ignored);
-    if (identity) {
-        states[key] = *identity;
-    } else {
-        states.erase(key);
+    // A file that cannot be read (or is not this tool's) may hold what another run or the
+    // user wants kept: it is left as it is, and nothing is saved until it is removed.
+    std::string unusable;
+    std::optional<DriveStates> states = LoadStates(file, unusable);
+    if (!states) {
+        error = SaveFailure(file, "that file cannot be used (" + unusable +
+                                      ") and is left as it is; remove it to save again");
+        return false;
     }
-    return SaveDriveStates(file, states, error);
+    if (identity) {
+        (*states)[key] = *identity;
+    } else {
+        states->erase(key);
+    }
+    return SaveDriveStates(file, *states, error);
 }
 
 }  // namespace troz

@@ -24,6 +24,11 @@ using DriveStates = std::map<std::string, DriveIdentity>;
 // none when there is no such directory to be had.
 std::optional<std::filesystem::path> DriveStateFilePath();
 
+// Where the virtual drives' writer locks are: a folder beside the state file's own
+// ($XDG_STATE_HOME/trozflash-locks), so that deleting the state folder to get the factory
+// drives back does not let a second copy write a drive that is being written.
+std::filesystem::path DriveLockFolder(const std::filesystem::path& stateFile);
+
 // The largest state file that is read; three drives take a few hundred bytes.
 constexpr std::size_t kLargestStateFile = 64 * 1024;
 

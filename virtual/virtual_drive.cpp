@@ -139,10 +139,15 @@ void VirtualDrive::UpdateProgramming() {
     }
 }
 
-void VirtualDrive::StartProgramming(std::vector<std::uint8_t> image) {
+bool VirtualDrive::StartProgramming(std::vector<std::uint8_t> image) {
+    const DriveIdentity programmed = FindFirmwareIdentity(image).value_or(identity_);
+    if (flashMemory_ && !flashMemory_(programmed)) {
+        return false;
+    }
     programmingImage_ = std::move(image);
     programmingStart_ = clock_.GetTickCount();
     state_ = DriveState::Programming;
+    return true;
 }
 
 void VirtualDrive::FinishProgramming() {
@@ -154,9 +159,6 @@ void VirtualDrive::FinishProgramming() {
     ++programCount_;
     state_ = DriveState::Ready;
     unitAttention_ = config_.unitAttentionAfterRestart;
-    if (programmedCallback_) {
-        programmedCallback_(identity_);
-    }
 }
 
 void VirtualDrive::EnterBootLoader() {

@@ -94,9 +94,12 @@ public:
     // The image of the last programming that completed, and how many completed.
     const std::vector<std::uint8_t>& ProgrammedImage() const { return programmedImage_; }
     int ProgramCount() const { return programCount_; }
-    // Called with the new identity each time programming completes.
-    void SetProgrammedCallback(std::function<void(const DriveIdentity&)> callback) {
-        programmedCallback_ = std::move(callback);
+    // The drive's flash memory, where what it is programmed with stays: written with the
+    // identity of the new image when the trigger starts programming. When it cannot be
+    // written (false) the drive keeps its old firmware and refuses the trigger with
+    // HARDWARE ERROR, INTERNAL TARGET FAILURE.
+    void SetFlashMemory(std::function<bool(const DriveIdentity&)> write) {
+        flashMemory_ = std::move(write);
     }
 
     // Every command received, in order (while recording, which is on from the start).
@@ -124,7 +127,7 @@ private:
 
     std::optional<DeviceReply> InjectedReply(std::uint8_t opcode);
     void UpdateProgramming();
-    void StartProgramming(std::vector<std::uint8_t> image);
+    bool StartProgramming(std::vector<std::uint8_t> image);
     void FinishProgramming();
     void EnterBootLoader();
     DeviceReply Fail(const Sense& sense);
@@ -164,7 +167,7 @@ private:
     std::uint32_t programmingStart_ = 0;
     std::vector<std::uint8_t> programmedImage_;
     int programCount_ = 0;
-    std::function<void(const DriveIdentity&)> programmedCallback_;
+    std::function<bool(const DriveIdentity&)> flashMemory_;
 
     std::vector<ActiveFault> faults_;
     std::optional<std::uint32_t> powerLossAfterMs_;

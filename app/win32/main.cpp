@@ -16,7 +16,6 @@
 #include "app/window_texts.h"
 #include "drive/atapi.h"
 #include "drive/clock.h"
-#include "update/update_workflow.h"
 #include "virtual/drive_source.h"
 
 namespace troz::win32 {
@@ -79,8 +78,7 @@ void RunMainWindow(TAtapi& atapi, int showCommand) {
     form.FormCreate();
     Win32SystemServices& services = driveAccess.Services();
     services.SetOwner(form.Handle());
-    UpdateWorkflow workflow(atapi, form, driveAccess.Clock(), services);
-    ConnectUpdateWorkflow(form, workflow, atapi);
+    ConnectUpdateSession(form, atapi, driveAccess.Clock(), services);
     form.Show(showCommand);
     RunMessageLoop();
     services.SetOwner(nullptr);

@@ -528,10 +528,4 @@ bool TForm1::AskRestart() {
                        MB_OKCANCEL | MB_ICONWARNING | MB_SYSTEMMODAL) == IDOK;
 }
 
-void TForm1::SetDriveBeingWritten(bool writing) {
-    if (driveBeingWritten_) {
-        driveBeingWritten_(writing);
-    }
-}
-
 }  // namespace troz::win32

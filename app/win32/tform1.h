@@ -44,10 +44,6 @@ public:
     // whether the session may end; false keeps the window open, or refuses the ending.
     void SetMayClose(std::function<bool()> mayClose) { mayClose_ = std::move(mayClose); }
     void SetMayEndSession(std::function<bool()> mayEnd) { mayEndSession_ = std::move(mayEnd); }
-    // Told when the drive starts and stops being written.
-    void SetWriteHandler(std::function<void(bool)> driveBeingWritten) {
-        driveBeingWritten_ = std::move(driveBeingWritten);
-    }
 
     // The window's side of an update.
     void AddLogLine(const std::string& text) override;
@@ -64,7 +60,6 @@ public:
     std::string SelectedDriveText() override;
     void DispatchPendingEvents() override;
     bool AskRestart() override;
-    void SetDriveBeingWritten(bool writing) override;
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
@@ -119,7 +114,6 @@ private:
     std::function<void()> startHandler_;
     std::function<bool()> mayClose_;
     std::function<bool()> mayEndSession_;
-    std::function<void(bool)> driveBeingWritten_;
 };
 
 // Takes one waiting message off the queue and delivers it (keyboard navigation included);

@@ -4,8 +4,7 @@
 
 #include "app/win32/close_notice.h"
 #include "app/window_texts.h"
-#include "drive/drive_lock.h"
-#include "drive/drive_write_span.h"
+#include "session/update_session.h"
 
 namespace troz::win32 {
 
@@ -13,70 +12,59 @@ namespace {
 
 constexpr HeldSignalNotices kWindowSignalNotices = {kCloseWhileProgramming, kEndAfterProgramming};
 
-struct ConnectionState {
-    explicit ConnectionState(std::unique_ptr<ShutdownInhibitor> taken)
-        : inhibitor(std::move(taken)), span(*inhibitor, kWindowSignalNotices, nullptr) {}
+// The session and what the window keeps beside it.
+class WindowSession final : public SessionObserver {
+public:
+    WindowSession(TForm1& form, TAtapi& atapi, Clock& clock, SystemServices& services,
+                  std::unique_ptr<ShutdownInhibitor> inhibitor)
+        : form_(form),
+          // The window's handle lets a shutdown show why it waits.
+          inhibitor_(inhibitor ? std::move(inhibitor)
+                               : MakeSystemShutdownInhibitor(
+                                     reinterpret_cast<std::intptr_t>(form.Handle()))),
+          session_(atapi, form, clock, services, *inhibitor_, *this,
+                   SessionSettings{kWindowSignalNotices, -1, true}) {}
 
-    // Set for the whole Start handler: should the workflow's own mark be left standing by a
-    // failure that escaped it, the window can still be closed once the handler is gone.
-    bool startHandlerRunning = false;
-    CloseNotice closeNotice;
-    std::unique_ptr<ShutdownInhibitor> inhibitor;
-    DriveWriteSpan span;
+    UpdateSession& Session() { return session_; }
+
+    void Start() {
+        session_.Start();
+        // Its reason is gone with the update.
+        closeNotice_.Close();
+    }
+
+    // Asked for a close and for the end of the session alike.
+    bool MayEnd() {
+        if (session_.MayClose()) {
+            return true;
+        }
+        closeNotice_.Show(form_.Handle(), kCloseWhileProgramming);
+        return false;
+    }
+
+    // SessionObserver: what is not a line of the update's own log still goes to the log,
+    // the one place the window shows text.
+    void Notice(const std::string& line) override { form_.AddLogLine(line); }
+
+private:
+    TForm1& form_;
+    std::unique_ptr<ShutdownInhibitor> inhibitor_;
+    UpdateSession session_;
+    CloseNotice closeNotice_;
 };
 
 }  // namespace
 
-void ConnectUpdateWorkflow(TForm1& form, UpdateWorkflow& workflow, TAtapi& atapi,
-                           std::unique_ptr<ShutdownInhibitor> inhibitor) {
-    if (!inhibitor) {
-        // The window's handle lets a shutdown show why it waits.
-        inhibitor = MakeSystemShutdownInhibitor(reinterpret_cast<std::intptr_t>(form.Handle()));
-    }
-    auto state = std::make_shared<ConnectionState>(std::move(inhibitor));
-    form.SetWriteHandler([&form, &atapi, state](bool writing) {
-        if (!writing) {
-            state->span.End();
-            return;
-        }
-        const int index = form.SelectedDriveIndex();
-        state->span.Begin(WrittenDriveName(form.SelectedDriveText(), atapi.Location(index)));
-    });
-    form.SetOpenHandler([&workflow] { workflow.OpenPackage(); });
-    form.SetStartHandler([&form, &workflow, &atapi, state] {
-        struct RunningMark {
-            explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
-            ~RunningMark() { flag_ = false; }
-            bool& flag_;
-        } mark(state->startHandlerRunning);
-        // Before the drive gets its first command: another copy may be writing into it.
-        const int drive = form.SelectedDriveIndex();
-        const DriveLockResult lock = atapi.LockForWriting(drive);
-        if (lock.outcome == DriveLockOutcome::HeldElsewhere) {
-            form.AddLogLine(
-                SecondWriterRefusal(drive, form.SelectedDriveText(), atapi.Location(drive)));
-            return;
-        }
-        workflow.StartUpdate();
-        // Its reason is gone with the update.
-        state->closeNotice.Close();
-    });
-    const auto programming = [&workflow, state] {
-        // Once the flash is complete only the restart question is left: the drive is done.
-        return state->startHandlerRunning && workflow.UpdateRunning() &&
-               !workflow.LastUpdateSucceeded();
-    };
-    const auto refuse = [&form, state, programming] {
-        if (!programming()) {
-            return true;
-        }
-        state->closeNotice.Show(form.Handle(), kCloseWhileProgramming);
-        return false;
-    };
-    form.SetMayClose(refuse);
+void ConnectUpdateSession(TForm1& form, TAtapi& atapi, Clock& clock, SystemServices& services,
+                          std::unique_ptr<ShutdownInhibitor> inhibitor) {
+    auto window =
+        std::make_shared<WindowSession>(form, atapi, clock, services, std::move(inhibitor));
+    form.SetOpenHandler([window] { window->Session().Open(); });
+    form.SetStartHandler([window] { window->Start(); });
+    form.SetMayClose([window] { return window->MayEnd(); });
     // A logout or shutdown: answered no while the drive is being programmed; the shutdown
     // block reason the inhibitor set says why.
-    form.SetMayEndSession(refuse);
+    form.SetMayEndSession([window] { return window->MayEnd(); });
 }
 
 }  // namespace troz::win32

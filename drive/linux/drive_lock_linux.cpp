@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <system_error>
 #include <vector>
 
@@ -17,6 +18,8 @@ namespace troz {
 namespace {
 
 constexpr mode_t kLockFileMode = 0600;
+constexpr int kExclusiveOpenAttempts = 10;
+constexpr long kExclusiveOpenPauseNs = 100'000'000;
 
 int FlockNow(int descriptor) {
     int result = 0;
@@ -44,11 +47,9 @@ private:
 };
 
 DriveLockResult Refused(int error, const std::string& what) {
-    DriveLockResult result;
-    result.outcome =
+    const DriveLockOutcome outcome =
         error == EWOULDBLOCK ? DriveLockOutcome::HeldElsewhere : DriveLockOutcome::Unavailable;
-    result.reason = what + ": " + std::strerror(error);
-    return result;
+    return DriveLockResult::Refused(outcome, what + ": " + std::strerror(error));
 }
 
 bool SameNode(int descriptor, const std::string& path) {
@@ -56,6 +57,39 @@ bool SameNode(int descriptor, const std::string& path) {
     struct stat named {};
     return fstat(descriptor, &open) == 0 && stat(path.c_str(), &named) == 0 &&
            open.st_rdev == named.st_rdev && open.st_ino == named.st_ino;
+}
+
+// A lock file that is not a regular file of this user's (a link, a folder, a FIFO, one
+// another user made) is not one of ours: it cannot be trusted to exclude anybody.
+std::string LockFileProblem(int descriptor) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0) {
+        return std::strerror(errno);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return "not a regular file";
+    }
+    if (status.st_uid != geteuid()) {
+        return "belongs to another user";
+    }
+    // Made by an earlier version with the usual permissions: nobody else may lock it.
+    if ((status.st_mode & 077) != 0 && fchmod(descriptor, kLockFileMode) != 0) {
+        return std::strerror(errno);
+    }
+    return {};
+}
+
+// udev's look at a drive after a change holds the node exclusively for a moment too: a
+// short while of EBUSY is that, a longer one a mount or a burner.
+int OpenExclusively(const std::string& location) {
+    for (int attempt = 1;; ++attempt) {
+        const int descriptor = open(location.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+        if (descriptor >= 0 || errno != EBUSY || attempt == kExclusiveOpenAttempts) {
+            return descriptor;
+        }
+        const timespec pause{0, kExclusiveOpenPauseNs};
+        nanosleep(&pause, nullptr);
+    }
 }
 
 }  // namespace
@@ -70,39 +104,59 @@ DriveLockResult LockDeviceNode(const std::string& location, DeviceHandle handle)
         }
         nodes->Add(descriptor, false);
     }
-    // And /dev/srN itself, which another copy may be using when it has no access to sg.
+    // And /dev/srN itself: another copy may be using it when it has no access to sg, and
+    // held open exclusively it cannot be mounted, nor taken by a burner, while the firmware
+    // goes in. EBUSY: one of them has it now.
+    const int descriptor = OpenExclusively(location);
+    if (descriptor < 0) {
+        if (errno == EBUSY) {
+            return DriveLockResult::Refused(DriveLockOutcome::InUse,
+                                            location + ": " + std::strerror(EBUSY));
+        }
+        return Refused(errno, location);
+    }
+    // flock belongs to the open file: the node the commands use is locked once, not twice.
     if (handle < 0 || !SameNode(static_cast<int>(handle), location)) {
-        const int descriptor = open(location.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor >= 0) {
-            if (const int error = FlockNow(descriptor); error != 0) {
-                close(descriptor);
-                return Refused(error, location);
-            }
-            nodes->Add(descriptor, true);
+        if (const int error = FlockNow(descriptor); error != 0) {
+            close(descriptor);
+            return Refused(error, location);
         }
     }
-    DriveLockResult result;
-    result.lock = std::move(nodes);
-    return result;
+    nodes->Add(descriptor, true);
+    return DriveLockResult::Taken(std::move(nodes));
 }
 
 DriveLockResult LockDriveFile(const std::filesystem::path& lockFile) {
-    std::error_code ignored;
-    std::filesystem::create_directories(lockFile.parent_path(), ignored);
-    const int descriptor =
-        open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLockFileMode);
-    if (descriptor < 0) {
-        return Refused(errno, lockFile.string());
+    // The folder is private to the user as the files in it are (the mode counts only for a
+    // folder made here; one that exists keeps its own).
+    const std::filesystem::path folder = lockFile.parent_path();
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        std::filesystem::create_directories(folder.parent_path(), error);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            return Refused(errno, folder.string());
+        }
     }
-    if (const int error = FlockNow(descriptor); error != 0) {
+    const int descriptor = open(
+        lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kLockFileMode);
+    if (descriptor < 0) {
+        return DriveLockResult::Refused(
+            DriveLockOutcome::Unavailable,
+            lockFile.string() + ": " +
+                (errno == ELOOP ? std::string("a symbolic link") : std::strerror(errno)));
+    }
+    if (const std::string problem = LockFileProblem(descriptor); !problem.empty()) {
         close(descriptor);
-        return Refused(error, lockFile.string());
+        return DriveLockResult::Refused(DriveLockOutcome::Unavailable,
+                                        lockFile.string() + ": " + problem);
+    }
+    if (const int flockError = FlockNow(descriptor); flockError != 0) {
+        close(descriptor);
+        return Refused(flockError, lockFile.string());
     }
     auto nodes = std::make_unique<FlockedNodes>();
     nodes->Add(descriptor, true);
-    DriveLockResult result;
-    result.lock = std::move(nodes);
-    return result;
+    return DriveLockResult::Taken(std::move(nodes));
 }
 
 }  // namespace troz

@@ -30,22 +30,17 @@ private:
 };
 
 DriveLockResult LockByName(const std::string& what) {
-    DriveLockResult result;
     HANDLE mutex = CreateMutexA(nullptr, TRUE, MutexName(what).c_str());
     const DWORD error = GetLastError();
     if (mutex == nullptr) {
-        result.outcome = DriveLockOutcome::Unavailable;
-        result.reason = what + ": error " + std::to_string(error);
-        return result;
+        return DriveLockResult::Refused(DriveLockOutcome::Unavailable,
+                                        what + ": error " + std::to_string(error));
     }
     if (error == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
-        result.outcome = DriveLockOutcome::HeldElsewhere;
-        result.reason = what;
-        return result;
+        return DriveLockResult::Refused(DriveLockOutcome::HeldElsewhere, what);
     }
-    result.lock = std::make_unique<NamedMutex>(mutex);
-    return result;
+    return DriveLockResult::Taken(std::make_unique<NamedMutex>(mutex));
 }
 
 }  // namespace

@@ -3,16 +3,19 @@
 // and the window guards itself while the drive is programming.
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -21,7 +24,9 @@
 #include "app/tapplication.h"
 #include "app/tform1.h"
 #include "app/update_connection.h"
+#include "tests/support/locking_platform.h"
 #include "tests/support/recording_services.h"
+#include "update/checked_package.h"
 #include "update/update_workflow.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/virtual_clock.h"
@@ -29,6 +34,7 @@
 using namespace troz;
 
 Q_DECLARE_METATYPE(troz::VirtualTransport)
+Q_DECLARE_METATYPE(troz::DriveLockOutcome)
 
 namespace {
 
@@ -36,17 +42,12 @@ const QString kDemoPackage = QStringLiteral(TROZFLASH_DEMO_PACKAGE);
 const QString kRestartText = QStringLiteral("Reboot this computer right now ?");
 constexpr int kStuckAfterMs = 10000;
 
-// Records the inhibitor's life; a signal, when set, arrives the moment it is taken (as the
-// first firmware goes out). Release notes whether the window was showing why it stays.
+// Records the inhibitor's life. Release notes whether the window was showing why it stays.
 class FakeInhibitor final : public ShutdownInhibitor {
 public:
-    explicit FakeInhibitor(QStringList& events, int signalNumber)
-        : events_(events), signal_(signalNumber) {}
+    explicit FakeInhibitor(QStringList& events) : events_(events) {}
     bool Take(const std::string& why, std::string&) override {
         events_ << "take " + QString::fromStdString(why);
-        if (signal_ != 0) {
-            std::raise(signal_);
-        }
         return true;
     }
     void Release() override {
@@ -59,26 +60,6 @@ public:
 
 private:
     QStringList& events_;
-    int signal_;
-};
-
-// The virtual drives with another copy of the tool writing into all of them, when asked.
-class LockingPlatform final : public DrivePlatform {
-public:
-    explicit LockingPlatform(DrivePlatform& drives) : drives_(drives) {}
-    std::uint32_t VersionPlatformId() override { return drives_.VersionPlatformId(); }
-    PassThroughBackend& PassThrough() override { return drives_.PassThrough(); }
-    AspiPlatform& Aspi() override { return drives_.Aspi(); }
-    void PumpOneMessage() override { drives_.PumpOneMessage(); }
-    DriveLockResult LockDrive(const std::string&, DeviceHandle) override {
-        DriveLockResult result;
-        result.outcome = anotherWriter ? DriveLockOutcome::HeldElsewhere : DriveLockOutcome::Taken;
-        return result;
-    }
-    bool anotherWriter = false;
-
-private:
-    DrivePlatform& drives_;
 };
 
 // What the window shows once Start has returned.
@@ -109,16 +90,15 @@ public:
         auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
         application->SetFailurePresenter(
             [this](const std::string& message) { failures << QString::fromStdString(message); });
-        locking_.anotherWriter = anotherWriter;
+        locking_.outcome = lockOutcome;
+        locking_.reason = "the lock folder is read-only";
         TAtapi atapi(locking_, clock_, services);
         bool stuck = false;
         bool scriptRan = false;
         // The timers of this run end with it.
         QObject runScope;
         StartUpHooks hooks;
-        hooks.inhibitor = [this] {
-            return std::make_unique<FakeInhibitor>(inhibitorEvents, signal);
-        };
+        hooks.inhibitor = [this] { return std::make_unique<FakeInhibitor>(inhibitorEvents); };
         hooks.windowShown = [&](TForm1& form) {
             form.OpenDialog().SetRunner([this](QWidget*, const QString&) {
                 ++dialogRuns;
@@ -172,15 +152,14 @@ public:
     int dialogRuns = 0;
     QStringList failures;
     QStringList inhibitorEvents;
-    int signal = 0;  // raised as the first firmware goes out
-    bool anotherWriter = false;
+    DriveLockOutcome lockOutcome = DriveLockOutcome::Taken;
     int exitCode = -1;
 
 private:
     VirtualClock clock_;
     BuiltinDriveSet drives_;
     VirtualDrivePlatform platform_;
-    LockingPlatform locking_;
+    test::LockingPlatform locking_;
 };
 
 // Answers the restart question box when it comes up, and remembers how it looked.
@@ -230,20 +209,55 @@ private slots:
     void closeDuringTheRestartQuestionIsAllowed();
     void openDuringTheUpdateIsRefused();
     void signalDuringTheWriteWaitsForItThenEndsTheProgram();
-    void startOnADriveAnotherCopyWritesIsRefused();
+    void aPackageReplacedBetweenOpenAndStartIsNotWritten();
+    void startWithoutTheDrivesLockIsRefused_data();
+    void startWithoutTheDrivesLockIsRefused();
 };
 
-void UpdateEndToEndTest::startOnADriveAnotherCopyWritesIsRefused() {
+void UpdateEndToEndTest::aPackageReplacedBetweenOpenAndStartIsNotWritten() {
+    // The same bytes under a new file: Start writes only the file Open examined.
+    QTemporaryDir folder;
+    const QString package = folder.filePath(QStringLiteral("demo.tfs"));
+    QVERIFY(QFile::copy(kDemoPackage, package));
     WindowRun run(VirtualTransport::PassThrough);
-    run.anotherWriter = true;
+    WindowState state;
+    QVERIFY(run.Run([&](TForm1& form) {
+        run.nextChoice = package;
+        QTest::mouseClick(WindowRun::Button(form, "BitBtn1"), Qt::LeftButton);
+        QVERIFY(QFile::copy(kDemoPackage, package + ".new"));
+        QVERIFY(std::rename(QFile::encodeName(package + ".new").constData(),
+                            QFile::encodeName(package).constData()) == 0);
+        QTest::mouseClick(WindowRun::Button(form, "BitBtn2"), Qt::LeftButton);
+        state = WindowRun::StateOf(form);
+    }));
+    QCOMPARE(state.log, QStringList({QLatin1String(kPackageChangedSinceOpen)}));
+    QCOMPARE(run.Drive(0).revision, std::string("1.00"));
+}
+
+void UpdateEndToEndTest::startWithoutTheDrivesLockIsRefused_data() {
+    QTest::addColumn<DriveLockOutcome>("outcome");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("another copy writes") << DriveLockOutcome::HeldElsewhere
+                                         << "Err:Drive 0 (TROZ    KVW-A100A        1.00, "
+                                            "virtual:0) is being written by another copy of "
+                                            "TROZFlash; try again when it has finished";
+    QTest::newRow("no lock can be made")
+        << DriveLockOutcome::Unavailable
+        << "Err:Drive 0 (TROZ    KVW-A100A        1.00, virtual:0) cannot be locked against "
+           "other copies of TROZFlash, so nothing is written: the lock folder is read-only";
+}
+
+void UpdateEndToEndTest::startWithoutTheDrivesLockIsRefused() {
+    QFETCH(DriveLockOutcome, outcome);
+    QFETCH(QString, line);
+    WindowRun run(VirtualTransport::PassThrough);
+    run.lockOutcome = outcome;
     WindowState state;
     QVERIFY(run.Run([&](TForm1& form) {
         run.OpenAndStart(form);
         state = WindowRun::StateOf(form);
     }));
-    QCOMPARE(state.log, QStringList({"Err:Drive 0 (TROZ    KVW-A100A        1.00, virtual:0) is "
-                                     "being written by another copy of TROZFlash; try again "
-                                     "when it has finished"}));
+    QCOMPARE(state.log, QStringList({line}));
     QVERIFY(state.startEnabled && state.driveListEnabled);
     QCOMPARE(run.Drive(0).revision, std::string("1.00"));
     QVERIFY(run.inhibitorEvents.isEmpty());
@@ -251,13 +265,15 @@ void UpdateEndToEndTest::startOnADriveAnotherCopyWritesIsRefused() {
 
 void UpdateEndToEndTest::signalDuringTheWriteWaitsForItThenEndsTheProgram() {
     WindowRun run(VirtualTransport::PassThrough);
-    run.signal = SIGTERM;  // would end the test program if it were not held
     const auto before = std::signal(SIGTERM, SIG_DFL);  // the test library's own handler
     std::signal(SIGTERM, before);
     int restartQuestions = 0;
     WindowState state;
     QVERIFY(run.Run([&](TForm1& form) {
         form.SetRestartQuestion([&restartQuestions] { return ++restartQuestions, false; });
+        // The first events dispatched after Start come from the completion wait, while the
+        // drive is written: a SIGTERM then would end the test program if it were not held.
+        QTimer::singleShot(0, &form, [] { std::raise(SIGTERM); });
         run.OpenAndStart(form);
         state = WindowRun::StateOf(form);
     }));

@@ -1,5 +1,5 @@
 // The pieces of trozflash-cli flash that need no drive: the question before writing, which
-// drive --drive names, and sense codes in plain words.
+// drive --drive names, and the sense of a failed command in plain words.
 #include "cli/flash_plan.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,10 @@
 
 #include "cli/drive_choice.h"
 #include "cli/sense_text.h"
+#include "tests/support/recording_services.h"
 #include "tests/support/stdio_streams.h"
+#include "virtual/builtin_drives.h"
+#include "virtual/virtual_clock.h"
 
 namespace troz::cli {
 namespace {
@@ -86,32 +89,77 @@ TEST(DriveOption, AnIndexOrADeviceNodeOfAListedDrive) {
               "trozflash-cli list)");
 }
 
-TEST(SenseWords, TheLinesThatCarrySenseCodesGetThemInPlainWords) {
-    struct Case {
-        const char* line;
-        std::optional<std::string> words;  // none: the line carries no sense codes
-    };
-    const Case cases[] = {
-        {"Status:2;SenseCode:5 : 1a : 0;", "Illegal Request: Parameter list length error"},
-        {"Time Out Status:2;Debug:Trigger_SenseCode:2 : 4 : 1;",
-         "Not Ready: Logical unit is in process of becoming ready"},
-        {"Time Out Status:0;Status:2;Debug:Trigger_SenseCode:6 : 29 : 0;",
-         "Unit Attention: Power on, reset, or bus device reset occurred"},
-        {"Status:2;SenseCode:3 : c : 0;", "Medium Error: Write error"},
+// flash's report of the session's events, over the built-in drives.
+class FlashReportTest : public ::testing::Test {
+protected:
+    FlashReportTest()
+        : platform_(MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock_, std::nullopt)),
+          atapi_(*platform_, clock_, services_),
+          window_(atapi_, "demo.tfs", 0, log_.File(), nullptr, false),
+          report_(window_, {nullptr, false, log_.File(), notes_.File()},
+                  {0, "TROZ    KVW-A100A        1.00", "virtual:0", "1.00", "demo.tfs", ""}) {}
+
+    VirtualClock clock_;
+    test::RecordingServices services_;
+    std::unique_ptr<DrivePlatform> platform_;
+    TAtapi atapi_;
+    Capture log_, notes_;
+    TerminalWindow window_;
+    FlashReport report_;
+};
+
+// The sense of a failed command, as the session reports it in numbers, in plain words.
+TEST_F(FlashReportTest, AFailedCommandsSenseIsNotedInPlainWords) {
+    const std::pair<CommandSense, const char*> cases[] = {
+        {{2, 5, 0x1A, 0}, "Illegal Request: Parameter list length error"},
+        {{2, 2, 4, 1}, "Not Ready: Logical unit is in process of becoming ready"},
+        {{0, 6, 0x29, 0}, "Unit Attention: Power on, reset, or bus device reset occurred"},
+        {{2, 3, 0x0C, 0}, "Medium Error: Write error"},
         // Codes the tables do not know are still named, by number.
-        {"Status:2;SenseCode:5 : 80 : 0;",
-         "Illegal Request: vendor specific ASC=80, ASCQ=00 (hex)"},
-        {"Ok:Flash Complete!!", std::nullopt},
-        {"Status:2;SenseCode:5 : 1a;", std::nullopt},
-        {"Status:2;SenseCode:5 : 100 : 0;", std::nullopt},
+        {{2, 5, 0x80, 0}, "Illegal Request: vendor specific ASC=80, ASCQ=00 (hex)"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        const std::optional<SenseCodes> codes = SenseCodesOfLine(c.line);
-        ASSERT_EQ(codes.has_value(), c.words.has_value());
-        if (codes) {
-            EXPECT_EQ(SenseInPlainWords(*codes), *c.words);
-        }
+    std::string expected;
+    for (const auto& [sense, words] : cases) {
+        report_.CommandFailed(sense);
+        expected += std::string("  sense: ") + words + "\n";
+    }
+    EXPECT_EQ(notes_.Text(), expected);
+}
+
+// After "Ok:Flash Complete!!" the drive must report the revision of the image it was sent;
+// otherwise the update is not confirmed, and flash says so.
+TEST_F(FlashReportTest, ARevisionOtherThanTheImagesIsNotConfirmed) {
+    const struct {
+        std::optional<std::string> after;
+        bool confirmed;
+        const char* outcome;
+        const char* notes;
+    } cases[] = {
+        {"1.10", true, "written", "Drive 0 now reports revision 1.10 (it was 1.00).\n"},
+        {"1.00", false, "unconfirmed",
+         "Drive 0 still reports revision 1.00: the revision did not change.\n"
+         "trozflash-cli: drive 0 reports revision 1.00, not 1.10 of the firmware it was sent: "
+         "the update is not confirmed.\n"},
+        {"\x1b[2J", false, "unconfirmed",
+         "Drive 0 now reports revision \\x1B[2J (it was 1.00).\n"
+         "trozflash-cli: drive 0 reports revision \\x1B[2J, not 1.10 of the firmware it was "
+         "sent: the update is not confirmed.\n"},
+        {std::nullopt, false, "unconfirmed",
+         "Drive 0 did not answer INQUIRY after the update; it reported revision 1.00 before.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.notes);
+        Capture notes;
+        FlashReport report(window_, {nullptr, false, log_.File(), notes.File()},
+                           {0, "TROZ    KVW-A100A        1.00", "virtual:0", "1.00", "d.tfs", ""});
+        UpdateResult result;
+        result.outcome = UpdateOutcome::Written;
+        result.revisionAfter = c.after;
+        result.targetRevision = "1.10";
+        report.UpdateFinished(result);
+        EXPECT_EQ(report.confirmed, c.confirmed);
+        EXPECT_EQ(report.record.outcome, c.outcome);
+        EXPECT_EQ(notes.Text(), c.notes);
     }
 }
 

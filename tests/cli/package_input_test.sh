@@ -79,6 +79,20 @@ case_control_characters_in_names() {
     expect 0 '"file": "pkg\\\\x0AOk:Flash Complete!!\\\\x0A.tfs"' '^$' "inspect --json"
     run inspect "$name"
     expect 0 'Package:        pkg\\x0AOk:Flash Complete!!\\x0A.tfs' '^$' "inspect"
+    # JSON gives the path as given, escaped only as JSON does.
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --dry-run --json "$name"
+    expect 0 '"package": "pkg\\nOk:Flash Complete!!\\n.tfs"' '' "flash --json"
+    # What a drive reports (its revision, from the firmware flashed into it) reaches the
+    # terminal escaped: ESC[2J must not clear it.
+    run pack -o clear.tfs --generate 1 --block-sizes 16384,16384,16384,16384 --record-offset 64 \
+        --vendor TROZ --product KVW-A100A --revision $'\e[2J' --model-code 4131
+    for command in "flash --yes --no-restart clear.tfs" "list" "probe"; do
+        # shellcheck disable=SC2086
+        TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run $command
+        expect 0 '' '' "$command"
+        grep -q $'\e' out.txt err.txt && fail "$command printed an escape character raw"
+        grep -qF '\x1B[2J' out.txt err.txt || fail "$command did not show the revision escaped"
+    done
 }
 
 case_pack_option_ranges() {
@@ -136,6 +150,29 @@ case_state_file_that_is_no_file() {
     head -c 100000 /dev/zero | tr '\0' ' ' >"$state"
     TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run list
     expect 0 'KVW-A100A        1.00' "cannot be used: larger than 65536 bytes" "huge state file"
+}
+
+case_state_that_cannot_be_saved() {
+    # The virtual drive's flash memory is its state file: when that cannot be written, the
+    # drive refuses to program and the flash fails, on either transport.
+    mkdir -p "$work/state"
+    echo "a file" >"$work/state/trozflash"
+    for drives in virtual virtual-aspi; do
+        TROZFLASH_DRIVES=$drives XDG_STATE_HOME="$work/state" run flash --yes --no-restart "$demo"
+        expect 1 $'^Flashing \.\.\nStatus:[24];SenseCode:4 : 44 : 0;\nErr:Flash Fail\.\n' \
+            "Cannot save the virtual drives' state to .*: Not a directory; the virtual drive keeps the firmware it had" \
+            "$drives: state folder is a file"
+    done
+    # Somebody else's file behind a link in the state file's place is neither written
+    # through nor replaced.
+    rm "$work/state/trozflash"
+    mkdir -p "$work/state/trozflash"
+    echo "precious" >notes.txt
+    ln -s "$work/notes.txt" "$work/state/trozflash/virtual-drives.json"
+    TROZFLASH_DRIVES=virtual XDG_STATE_HOME="$work/state" run flash --yes --no-restart "$demo"
+    expect 1 $'SenseCode:4 : 44 : 0;\nErr:Flash Fail\.\n' "that file cannot be used \(not a state file of this tool's\) and is left as it is" "state file linked to a foreign file"
+    [ "$(cat notes.txt)" = precious ] || fail "the link's target was written"
+    [ -L "$work/state/trozflash/virtual-drives.json" ] || fail "the link was replaced"
 }
 
 case_blocks_past_the_end() {

@@ -3,6 +3,7 @@
 // file, not the process). Regular files stand in for the device nodes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -52,6 +53,50 @@ TEST_F(DriveLockTest, SecondWriterOfADriveFileWaitsForTheFirstAndOthersDoNot) {
     EXPECT_EQ(LockDriveFile(folder_ / "state" / "kvw-b200a.lock").outcome, DriveLockOutcome::Taken);
     first.lock.reset();
     EXPECT_EQ(LockDriveFile(folder_ / "state" / "kvw-a100a.lock").outcome, DriveLockOutcome::Taken);
+}
+
+TEST_F(DriveLockTest, LockFilesAndTheirFolderArePrivateToTheUser) {
+    const fs::path older = folder_ / "state" / "kvw-b200a.lock";
+    fs::create_directories(older.parent_path());
+    close(open(older.c_str(), O_CREAT | O_WRONLY, 0644));  // as an earlier version made it
+    chmod(older.c_str(), 0644);
+    const DriveLockResult made = LockDriveFile(folder_ / "locks" / "kvw-a100a.lock");
+    const DriveLockResult kept = LockDriveFile(older);
+    ASSERT_EQ(made.outcome, DriveLockOutcome::Taken) << made.reason;
+    ASSERT_EQ(kept.outcome, DriveLockOutcome::Taken) << kept.reason;
+    const auto mode = [](const fs::path& path) { return fs::status(path).permissions(); };
+    EXPECT_EQ(mode(folder_ / "locks"), fs::perms::owner_all);
+    EXPECT_EQ(mode(folder_ / "locks" / "kvw-a100a.lock"),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(mode(older), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(DriveLockTest, ALockThatCannotBeMadeRefusesTheWriteWithItsReason) {
+    const fs::path locks = folder_ / "locks";
+    fs::create_directories(locks / "folder.lock");
+    fs::create_symlink(folder_ / "elsewhere", locks / "link.lock");
+    mkfifo((locks / "fifo.lock").c_str(), 0600);
+    struct Case {
+        const char* name;
+        const char* reason;
+    };
+    for (const Case& lock :
+         {Case{"folder.lock", "Is a directory"}, Case{"link.lock", "a symbolic link"},
+          Case{"fifo.lock", "not a regular file"}}) {
+        const DriveLockResult result = LockDriveFile(locks / lock.name);
+        EXPECT_EQ(result.outcome, DriveLockOutcome::Unavailable) << lock.name;
+        EXPECT_EQ(result.lock, nullptr);
+        EXPECT_EQ(result.reason, (locks / lock.name).string() + ": " + lock.reason);
+    }
+    EXPECT_FALSE(fs::exists(folder_ / "elsewhere")) << "nothing is made through the link";
+    if (geteuid() != 0) {  // root writes into any folder
+        fs::permissions(locks, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_EQ(LockDriveFile(locks / "new.lock").outcome, DriveLockOutcome::Unavailable);
+        fs::permissions(locks, fs::perms::owner_all);
+    }
+    EXPECT_EQ(LockDeviceNode((folder_ / "sr9").string(), kInvalidHandle).outcome,
+              DriveLockOutcome::Unavailable)
+        << "a drive node that cannot be opened cannot be held";
 }
 
 TEST_F(DriveLockTest, BothNodesOfADriveAreHeld) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the kernel-test guest: Debian's kernel and an initramfs with busybox, the kernel
-# modules the tests load, trozflash-cli, the two device programs, sg3-utils and the test
-# cases. No root file system: the guest runs from the initramfs.
+# modules the tests load, trozflash-cli, the two device programs, sg3-utils, a program that
+# holds a drive as mount does, and the test cases. No root file system: the guest runs from the initramfs.
 #   build-guest.sh BUILD_DIR OUT_DIR
 # BUILD_DIR holds the built project (cli/trozflash-cli, virtual/*_drive, demo/); run as root
 # (the kernel in /boot is readable by root only).
@@ -49,6 +49,9 @@ copy_program "$build_dir/cli/trozflash-cli"
 copy_program "$build_dir/virtual/tcmu_drive"
 copy_program "$build_dir/virtual/usb_gadget_drive"
 copy_program "$(command -v sg_turs)"
+# Another program with the drive: what mount does for a mounted disc.
+cc -O2 -Wall -Werror -o "$out_dir/hold_exclusive" "$here/guest/hold_exclusive.c"
+copy_program "$out_dir/hold_exclusive"
 mkdir -p "$root/lib64"
 cp -L /lib64/ld-linux-x86-64.so.2 "$root/lib64/"
 

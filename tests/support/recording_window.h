@@ -1,6 +1,7 @@
 // An update window that records what the update code shows, for assertions on exact lines.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,7 +44,13 @@ public:
         }
     }
 
+    void CommandSenseReported(std::uint8_t, const SenseBytes& sense) override {
+        senses.push_back({sense.senseKey, sense.asc, sense.ascq});
+    }
+
     std::vector<std::string> lines;
+    // Key, ASC and ASCQ of each failed command's sense, as told beside its line.
+    std::vector<std::array<int, 3>> senses;
     std::vector<int> progress;
     int rangeMinimum = 0;
     int rangeMaximum = 100;

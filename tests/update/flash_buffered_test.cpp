@@ -172,6 +172,9 @@ TEST_P(BufferedDownloadTest, SenseOfTheTriggerItselfFailsWithoutResend) {
         std::snprintf(line, sizeof line, "Status:%s;SenseCode:%x : %x : %x;", Refused().c_str(),
                       sense.key, sense.asc, sense.ascq);
         EXPECT_EQ(rig->window.lines, (std::vector<std::string>{line, "Err:Flash Fail."}));
+        // The same codes as numbers, for a front end to put in words.
+        EXPECT_EQ(rig->window.senses,
+                  (std::vector<std::array<int, 3>>{{sense.key, sense.asc, sense.ascq}}));
         EXPECT_EQ(TriggersSent(rig->Commands()).size(), 1u);
         EXPECT_TRUE(rig->CommandsWithOpcode(kOpRequestSense).empty());
     }

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/workflow_rig.h"
+#include "update/checked_package.h"
 #include "update/flash_driver.h"
 #include "update/validate_package.h"
 
@@ -118,7 +121,7 @@ TEST(StartCheckOnly, EarlyRefusalsAndAFailedPackageCheckSendNothing) {
     std::remove(path.c_str());
     rig.Forget();
     EXPECT_FALSE(rig.workflow->CheckUpdate());
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kOpenFirmwareFileError});
+    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kPackageChangedSinceOpen});
     EXPECT_TRUE(rig.Watched(0).opcodes.empty());
 }
 
@@ -215,13 +218,55 @@ TEST_F(StartButton, APackageFailingValidationSendsNothingAndLeavesTheBarAt10) {
     EXPECT_EQ(rig.window.enablings, kEarlyExitEnablings);
 }
 
-TEST_F(StartButton, APackageRemovedAfterOpenIsRefusedByValidation) {
-    path = rig.OpenPackage(SinglePackage(DemoImage()));
-    std::remove(path.c_str());
-    rig.Forget();
-    rig.Start();
-    EXPECT_EQ(rig.window.lines, std::vector<std::string>{kOpenFirmwareFileError});
-    EXPECT_TRUE(rig.Watched(0).opcodes.empty());
+// Start checks and sends the file the Open step examined: a file put under its name since,
+// or that file changed, is refused before the drive hears a command, even when the new one
+// would pass every check (another drive's firmware would be written into this one).
+TEST_F(StartButton, AFileChangedOrReplacedSinceOpenIsRefused) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        void (*change)(const std::string& name);
+    } changes[] = {
+        {"another package renamed over it",
+         [](const std::string& name) {
+             const std::vector<std::uint8_t> other =
+                 SinglePackage(RecordImage(TrozFields("KVW-A100A", kCodeA1)), true);
+             std::FILE* file = std::fopen((name + ".new").c_str(), "wb");
+             std::fwrite(other.data(), 1, other.size(), file);
+             std::fclose(file);
+             fs::rename(name + ".new", name);
+         }},
+        {"removed", [](const std::string& name) { fs::remove(name); }},
+        {"touched",
+         [](const std::string& name) {
+             fs::last_write_time(name, fs::last_write_time(name) + std::chrono::seconds(2));
+         }},
+        {"model record rewritten in place, size and time kept",
+         [](const std::string& name) {
+             const auto time = fs::last_write_time(name);
+             std::FILE* file = std::fopen(name.c_str(), "r+b");
+             // The product in the model record, which the sum does not see when swapped.
+             const long product = 64 + kRecordOffset + 8 + 8;
+             char bytes[2] = {};
+             std::fseek(file, product, SEEK_SET);
+             std::fread(bytes, 1, 2, file);
+             std::swap(bytes[0], bytes[1]);
+             std::fseek(file, product, SEEK_SET);
+             std::fwrite(bytes, 1, 2, file);
+             std::fclose(file);
+             fs::last_write_time(name, time);
+         }},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.name);
+        OpenDemo();
+        change.change(path);
+        rig.Start();
+        EXPECT_EQ(rig.window.lines, std::vector<std::string>{kPackageChangedSinceOpen});
+        EXPECT_TRUE(rig.Watched(0).opcodes.empty());
+        EXPECT_EQ(rig.window.progress, std::vector<int>{10});
+        EXPECT_EQ(rig.window.enablings, kEarlyExitEnablings);
+    }
 }
 
 TEST_F(StartButton, QuietsTheDriveWithStartEnabledAndDecidesWithEverythingDisabled) {

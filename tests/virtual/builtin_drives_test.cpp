@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <utility>
@@ -66,17 +67,25 @@ protected:
 
     // The direct procedure's commands with the demo firmware, and the wait until it is back.
     static void FlashDemoFirmware(TAtapi& atapi) {
-        const auto firmware = MakeFirmware(DemoFirmwareIdentity(), {3000, 1000});
-        for (std::size_t n = 0; n < firmware.size(); ++n) {
-            ASSERT_EQ(atapi.VendorDownload(firmware[n].data(), 5, static_cast<std::uint8_t>(n),
-                                           static_cast<std::uint16_t>(firmware[n].size()), 0),
-                      kCommandSuccess);
-        }
-        ASSERT_EQ(atapi.VendorDownload(nullptr, 4, 0xE2, 0, Checksum(firmware)), kCommandSuccess);
+        ASSERT_EQ(SendDemoFirmware(atapi), kCommandSuccess);
         int polls = 0;
         while (atapi.TestUnitReady() != kCommandSuccess) {
             ASSERT_LT(++polls, 10000);
         }
+    }
+    // The same up to the trigger; its status.
+    static std::uint8_t SendDemoFirmware(TAtapi& atapi) {
+        const auto firmware = MakeFirmware(DemoFirmwareIdentity(), {3000, 1000});
+        for (std::size_t n = 0; n < firmware.size(); ++n) {
+            EXPECT_EQ(atapi.VendorDownload(firmware[n].data(), 5, static_cast<std::uint8_t>(n),
+                                           static_cast<std::uint16_t>(firmware[n].size()), 0),
+                      kCommandSuccess);
+        }
+        return atapi.VendorDownload(nullptr, 4, 0xE2, 0, Checksum(firmware));
+    }
+    static std::string Content(const fs::path& file) {
+        std::ifstream stream(file);
+        return std::string(std::istreambuf_iterator<char>(stream), {});
     }
 
     fs::path stateHome;
@@ -156,23 +165,77 @@ TEST_F(BuiltinDrives, ABrokenStateFileMeansFactoryState) {
     }
 }
 
-TEST_F(BuiltinDrives, AStateThatCannotBeSavedIsReported) {
-    // A file where the state folder should be: nothing can be read or saved there.
+TEST_F(BuiltinDrives, AStateThatCannotBeSavedIsAFailedProgramming) {
+    // A file where the state folder should be: nothing can be read or saved there. The
+    // drive's flash memory cannot be written, as a real drive's that refuses the trigger.
     fs::create_directories(stateHome);
     std::ofstream(stateHome / "trozflash") << "a file";
+    for (const char* selection : {"virtual", "virtual-aspi"}) {
+        services.messages.clear();
+        auto platform = Make(selection);
+        TAtapi atapi(*platform, clock, services);
+        atapi.SelectDevice(0);
+        EXPECT_NE(SendDemoFirmware(atapi), kCommandSuccess) << selection;
+        const SenseBytes sense = atapi.LastOutcome().sense;
+        EXPECT_EQ((std::array{sense.senseKey, sense.asc, sense.ascq}),
+                  (std::array<std::uint8_t, 3>{kSenseHardwareError, 0x44, 0x00}));
+        EXPECT_EQ(atapi.TestUnitReady(), kCommandSuccess) << "back at once, with its old firmware";
+        EXPECT_EQ(Listed(atapi)[0], factoryList[0]);
+#ifndef _WIN32  // where a path through a file is not even looked at
+        ASSERT_EQ(services.messages.size(), 2u);
+        EXPECT_EQ(services.messages[0], "The virtual drives' state file " + stateFile.string() +
+                                            " cannot be used: Not a directory; the virtual "
+                                            "drives start in their factory state");
+#endif
+        ASSERT_FALSE(services.messages.empty());
+        const std::string saveFailure =
+            "Cannot save the virtual drives' state to " + stateFile.string();
+        EXPECT_EQ(services.messages.back().substr(0, saveFailure.size()), saveFailure);
+    }
+}
+
+TEST_F(BuiltinDrives, AStateFileThatCannotBeUsedIsLeftAsItIs) {
+    // Somebody else's file, in place or behind a link: a flash fails rather than replace it.
+    const fs::path foreign = stateHome / "notes.txt";
+    fs::create_directories(stateFile.parent_path());
+    for (const bool linked : {false, true}) {
+        fs::remove(stateFile);
+        std::ofstream(foreign) << "precious";
+        if (linked) {
+            fs::create_symlink(foreign, stateFile);
+        } else {
+            fs::copy_file(foreign, stateFile);
+        }
+        services.messages.clear();
+        auto platform = Make("virtual");
+        TAtapi atapi(*platform, clock, services);
+        atapi.SelectDevice(0);
+        EXPECT_NE(SendDemoFirmware(atapi), kCommandSuccess);
+        EXPECT_EQ(Content(foreign), "precious");
+        EXPECT_EQ(Content(stateFile), "precious");
+        EXPECT_EQ(fs::is_symlink(stateFile), linked);
+        ASSERT_EQ(services.messages.size(), 2u);
+        EXPECT_EQ(services.messages[1],
+                  "Cannot save the virtual drives' state to " + stateFile.string() +
+                      ": that file cannot be used (not a state file of this tool's) and is left "
+                      "as it is; remove it to save again; the virtual drive keeps the firmware it "
+                      "had");
+    }
+    // A link to a state file elsewhere: read through, then replaced by the file itself.
+    fs::remove(stateFile);
+    fs::remove(foreign);
+    const DriveIdentity otherFlash{"TROZ", "KVW-B200A", "2.10", {'W', '0'}};
+    std::string error;
+    ASSERT_TRUE(SaveDriveState(foreign, "kvw-b200a", otherFlash, error)) << error;
+    const std::string linkedState = Content(foreign);
+    fs::create_symlink(foreign, stateFile);
     auto platform = Make("virtual");
     TAtapi atapi(*platform, clock, services);
+    atapi.SelectDevice(0);
     FlashDemoFirmware(atapi);
-#ifndef _WIN32  // where a path through a file is not even looked at
-    ASSERT_EQ(services.messages.size(), 2u);
-    EXPECT_EQ(services.messages[0], "The virtual drives' state file " + stateFile.string() +
-                                        " cannot be used: Not a directory; the virtual drives "
-                                        "start in their factory state");
-#endif
-    ASSERT_FALSE(services.messages.empty());
-    const std::string saveFailure =
-        "Cannot save the virtual drives' state to " + stateFile.string();
-    EXPECT_EQ(services.messages.back().substr(0, saveFailure.size()), saveFailure);
+    EXPECT_EQ(Content(foreign), linkedState) << "never written through the link";
+    EXPECT_FALSE(fs::is_symlink(stateFile));
+    EXPECT_EQ(LoadDriveStates(stateFile, error).size(), 2u);
 }
 
 TEST_F(BuiltinDrives, AFlashKeepsWhatAnotherRunSavedMeanwhile) {
@@ -234,6 +297,43 @@ TEST_F(BuiltinDrives, TheStateDirectoryFollowsXdgStateHomeOrHome) {
     SetVariable("HOME", home.string());
     EXPECT_EQ(DriveStateFilePath(),
               home / ".local" / "state" / "trozflash" / "virtual-drives.json");
+    // A relative HOME would put the state under whatever folder the tool runs in.
+    SetVariable("HOME", "relative-home");
+    SetVariable("LOCALAPPDATA", "");
+    EXPECT_EQ(DriveStateFilePath(), std::nullopt);
+}
+
+TEST_F(BuiltinDrives, WithoutAStateFolderTheDrivesSaySoAndCannotBeLocked) {
+    BuiltinDriveSet drives(clock, std::nullopt,
+                           [this](const std::string& line) { services.messages.push_back(line); });
+    EXPECT_EQ(services.messages,
+              std::vector<std::string>{"The virtual drives have no state folder (neither "
+                                       "XDG_STATE_HOME nor HOME is an absolute path): they start "
+                                       "in their factory state and cannot be flashed"});
+    auto platform = MakeBuiltinDrivePlatform(VirtualTransport::PassThrough, clock, std::nullopt);
+    TAtapi atapi(*platform, clock, services);
+    EXPECT_EQ(atapi.LockForWriting(0).outcome, DriveLockOutcome::Unavailable);
+}
+
+TEST_F(BuiltinDrives, WriterLocksFailClosedAndOutliveTheStateFolder) {
+    for (const char* selection : {"virtual", "virtual-aspi"}) {
+        DriveLockResult writing;
+        {
+            auto platform = Make(selection);
+            TAtapi atapi(*platform, clock, services);
+            writing = atapi.LockForWriting(0);
+        }
+        ASSERT_EQ(writing.outcome, DriveLockOutcome::Taken) << writing.reason;
+        // The factory drives back, as the README says, while drive 0 is being written.
+        fs::remove_all(stateFile.parent_path());
+        auto second = Make(selection);
+        TAtapi other(*second, clock, services);
+        EXPECT_EQ(other.LockForWriting(0).outcome, DriveLockOutcome::HeldElsewhere) << selection;
+        EXPECT_EQ(other.LockForWriting(1).outcome, DriveLockOutcome::Taken) << selection;
+        const DriveLockResult unknown = other.LockForWriting(3);
+        EXPECT_EQ(unknown.outcome, DriveLockOutcome::Unavailable);
+        EXPECT_EQ(unknown.reason, "there is no drive 3");
+    }
 }
 
 }  // namespace
