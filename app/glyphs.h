@@ -1,17 +1,14 @@
-// The window's pictures: the 32 x 32 application icon and the 16 x 16 button glyphs, drawn
-// here in the 16 colours of the VGA palette. Each glyph comes with its greyed form, which
-// the buttons show while disabled.
+// The Qt window's pictures: the 32 x 32 application icon and the 16 x 16 button glyphs, made
+// from the shapes both windows share (app/glyph_shapes.h). Each glyph comes with its greyed
+// form, which the buttons show while disabled.
 #pragma once
 
 #include <QIcon>
 #include <QImage>
 
+#include "app/glyph_shapes.h"
+
 namespace troz {
-
-enum class Glyph { Open, Start, Exit };
-
-constexpr int kGlyphSize = 16;
-constexpr int kIconSize = 32;
 
 // The normal image of a glyph: transparent where the background shows through.
 QImage GlyphImage(Glyph glyph);

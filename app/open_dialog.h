@@ -6,12 +6,11 @@
 #include <QString>
 #include <functional>
 
+#include "app/window_texts.h"
+
 class QWidget;
 
 namespace troz {
-
-// Pairs of description and pattern, all separated by '|'.
-constexpr const char* kPackageFileFilter = "TFS file(*.tfs)|*.tfs|All File (*.*)|*.*";
 
 // The same entries in Qt's form, "description (patterns)" joined by ";;". A description that
 // already ends in its pattern in parentheses is kept as it is.

@@ -5,13 +5,6 @@
 
 namespace troz {
 
-std::string FailureText(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
-        return message + ".";
-    }
-    return message;
-}
-
 void ConfigureFailureBox(QMessageBox& box, const std::string& message) {
     box.setIcon(QMessageBox::Critical);
     box.setWindowTitle(QCoreApplication::applicationName());

@@ -7,16 +7,12 @@
 #include <functional>
 #include <string>
 
+#include "app/window_texts.h"
+
 class QMessageBox;
 
 namespace troz {
 
-constexpr const char* kApplicationTitle = "TROZFlash";
-constexpr const char* kUnknownFailureText = "Unknown failure";
-
-// The failure's message, with a full stop added when the message is not empty and its last
-// byte comes after '.' (so "...!" and "...)" stay as they are).
-std::string FailureText(const std::string& message);
 // Caption the application title, one OK button, the error icon.
 void ConfigureFailureBox(QMessageBox& box, const std::string& message);
 void ShowFailure(const std::string& message);

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/form_layout.h"
 #include "app/glyphs.h"
 #include "app/open_dialog.h"
 #include "app/tapplication.h"
@@ -21,35 +22,13 @@ namespace troz {
 
 namespace {
 
-// The layout is in pixels at 96 dots per inch, and so is the font: "MS Sans Serif" 8 pt is
-// 11 pixels high there. Where that font is missing the system substitutes a sans font of
-// the same pixel height, so every caption keeps fitting its control.
-constexpr const char* kFontFamily = "MS Sans Serif";
-constexpr int kFontPixelHeight = 11;
-constexpr int kItemHeight = 13;
+constexpr QRect ToQRect(const FormRect& rect) {
+    return QRect(rect.left, rect.top, rect.width, rect.height);
+}
 
-constexpr QSize kClientSize(267, 292);
-constexpr QPoint kWindowPosition(400, 166);
-
-constexpr QRect kGroupBox1Rect(4, -1, 261, 65);
-constexpr QRect kSelDeviceRect(30, 25, 201, 21);
-constexpr QRect kGroupBox2Rect(4, 71, 261, 81);
-constexpr QRect kEdit1Rect(31, 16, 201, 21);
-constexpr QRect kBitBtn1Rect(86, 48, 75, 25);
-constexpr QRect kEdit2Rect(16, 48, 49, 21);
-constexpr QRect kBitBtn2Rect(33, 160, 75, 25);
-constexpr QRect kSpeedButton1Rect(121, 160, 23, 22);
-constexpr QRect kBitBtn3Rect(161, 160, 75, 25);
-constexpr QRect kListBox1Rect(0, 190, 267, 83);
-constexpr QRect kStatusBar1Rect(0, 273, 267, 19);
-constexpr QRect kProgressBar1Rect(169, 2, 97, 17);
-// Panel 0 is the only panel, so it runs to the right end of the bar; the progress bar
-// covers its right part.
-constexpr QRect kStatusPanelRect(0, 2, 267, 17);
+constexpr QSize kClientSize(kClientWidth, kClientHeight);
+constexpr QPoint kWindowPosition(kWindowLeft, kWindowTop);
 constexpr int kStatusPanelIndent = 2;
-
-constexpr int kProgressMinimum = 0;
-constexpr int kProgressMaximum = 100;
 
 // List rows of the item height, as the log and the drive list are laid out.
 class FixedRowHeightDelegate final : public QStyledItemDelegate {
@@ -63,9 +42,9 @@ public:
 };
 
 template <typename Control>
-Control* Place(Control* control, const char* name, const QRect& rect) {
+Control* Place(Control* control, const char* name, const FormRect& rect) {
     control->setObjectName(QLatin1String(name));
-    control->setGeometry(rect);
+    control->setGeometry(ToQRect(rect));
     return control;
 }
 
@@ -113,7 +92,7 @@ void TForm1::CreateControls() {
 
 void TForm1::CreateSourceGroup() {
     GroupBox1 =
-        Place(new QGroupBox(QStringLiteral("Select Source : "), this), "GroupBox1", kGroupBox1Rect);
+        Place(new QGroupBox(QLatin1String(kGroupBox1Caption), this), "GroupBox1", kGroupBox1Rect);
     SelDevice = Place(new QComboBox(GroupBox1), "SelDevice", kSelDeviceRect);
     SelDevice->setEditable(false);
     SelDevice->setItemDelegate(new FixedRowHeightDelegate(SelDevice));
@@ -123,22 +102,23 @@ void TForm1::CreateSourceGroup() {
 
 void TForm1::CreateFileGroup() {
     GroupBox2 =
-        Place(new QGroupBox(QStringLiteral("Select File : "), this), "GroupBox2", kGroupBox2Rect);
+        Place(new QGroupBox(QLatin1String(kGroupBox2Caption), this), "GroupBox2", kGroupBox2Rect);
     Edit1 = Place(new QLineEdit(GroupBox2), "Edit1", kEdit1Rect);
     Edit1->setReadOnly(true);
-    BitBtn1 = Place(new QPushButton(GlyphIcon(Glyph::Open), QStringLiteral("&Open"), GroupBox2),
-                    "BitBtn1", kBitBtn1Rect);
+    BitBtn1 =
+        Place(new QPushButton(GlyphIcon(Glyph::Open), QLatin1String(kBitBtn1Caption), GroupBox2),
+              "BitBtn1", kBitBtn1Rect);
     Edit2 = Place(new QLineEdit(GroupBox2), "Edit2", kEdit2Rect);
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
 }
 
 void TForm1::CreateButtons() {
-    BitBtn2 = Place(new QPushButton(GlyphIcon(Glyph::Start), QStringLiteral("&Start"), this),
+    BitBtn2 = Place(new QPushButton(GlyphIcon(Glyph::Start), QLatin1String(kBitBtn2Caption), this),
                     "BitBtn2", kBitBtn2Rect);
     SpeedButton1 = Place(new QToolButton(this), "SpeedButton1", kSpeedButton1Rect);
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setVisible(false);
-    BitBtn3 = Place(new QPushButton(GlyphIcon(Glyph::Exit), QStringLiteral("&Exit"), this),
+    BitBtn3 = Place(new QPushButton(GlyphIcon(Glyph::Exit), QLatin1String(kBitBtn3Caption), this),
                     "BitBtn3", kBitBtn3Rect);
     for (QPushButton* button : {BitBtn2, BitBtn3}) {
         button->setIconSize(QSize(kGlyphSize, kGlyphSize));

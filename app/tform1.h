@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "app/window_texts.h"
 #include "drive/atapi.h"
 #include "update/update_window.h"
 
@@ -24,8 +25,6 @@ class QToolButton;
 namespace troz {
 
 class TOpenDialog;
-
-constexpr const char* kWindowCaption = "TROZ Flash V1.0B5";
 
 class TForm1 final : public QWidget, public UpdateWindow {
     Q_OBJECT

@@ -14,13 +14,11 @@
 
 #include "app/open_dialog.h"
 #include "app/tform1.h"
+#include "app/window_texts.h"
 
 namespace troz {
 
 namespace {
-
-constexpr const char* kRestartQuestion = "Reboot this computer right now ?";
-constexpr const char* kRestartCaption = "Warning";
 
 bool AskRestartInBox() {
     // No owner window, above everything else, answered before anything goes on. Qt has no

@@ -7,17 +7,12 @@
 #include <memory>
 
 #include "app/tform1.h"
+#include "app/window_texts.h"
 #include "drive/clock.h"
 #include "drive/shutdown_inhibitor.h"
 #include "drive/system_services.h"
 
 namespace troz {
-
-constexpr const char* kCloseWhileProgramming =
-    "The drive is being programmed. Wait until the update has finished before closing "
-    "TROZ Flash.";
-constexpr const char* kEndAfterProgramming =
-    "The drive is being programmed. The update goes on until it has finished.";
 
 // Open runs the Open step, Start the update, both through one UpdateSession over the form;
 // the session's refusals and notices (a drive another copy writes, a lock that cannot be
