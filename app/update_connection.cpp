@@ -5,13 +5,13 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <memory>
-#include <optional>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
 #endif
 
 #include "app/write_guard.h"
 #include "session/update_session.h"
+#include "session/user_history.h"
 
 namespace troz {
 
@@ -37,7 +37,6 @@ public:
           form_(form),
           inhibitor_(inhibitor ? std::move(inhibitor) : SystemInhibitorFor(form)),
           wake_(new WriteGuard([this] { SignalArrived(); }, this)),
-          history_(HistoryFolder()),
           session_(atapi, form, clock, services, *inhibitor_, *this, Settings()) {}
 
     UpdateSession& Session() { return session_; }
@@ -77,29 +76,15 @@ public:
 
     // A flash of an earlier run that was cut short: said once, before anything else.
     void WarnOfInterruptedFlashes() {
-        if (!history_) {
-            return;
-        }
-        const history::HistoryRead read = history_->Read();
-        for (const std::size_t index : read.interrupted) {
-            form_.AddLogLine(history::InterruptedWarning(read.records[index], index + 1));
+        for (const std::string& line : history_.InterruptedWarnings()) {
+            form_.AddLogLine(line);
         }
     }
 
 private:
-    static std::optional<history::FlashHistory> HistoryFolder() {
-        if (const auto folder = history::FlashHistory::DefaultFolder()) {
-            return history::FlashHistory(*folder);
-        }
-        return std::nullopt;
-    }
-
     SessionSettings Settings() {
         SessionSettings settings{kWindowSignalNotices, wake_->WakeDescriptor(), true};
-        if (history_) {
-            settings.history = &*history_;
-            settings.frontEnd = "window";
-        }
+        history_.RecordInto(settings, "window");
         return settings;
     }
 
@@ -112,7 +97,7 @@ private:
     TForm1& form_;
     std::unique_ptr<ShutdownInhibitor> inhibitor_;
     WriteGuard* wake_;
-    std::optional<history::FlashHistory> history_;
+    UserHistory history_;
     UpdateSession session_;
     QPointer<QMessageBox> closeNotice_;
     bool writing_ = false;

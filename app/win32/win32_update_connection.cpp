@@ -5,6 +5,7 @@
 #include "app/win32/close_notice.h"
 #include "app/window_texts.h"
 #include "session/update_session.h"
+#include "session/user_history.h"
 
 namespace troz::win32 {
 
@@ -22,8 +23,7 @@ public:
           inhibitor_(inhibitor ? std::move(inhibitor)
                                : MakeSystemShutdownInhibitor(
                                      reinterpret_cast<std::intptr_t>(form.Handle()))),
-          session_(atapi, form, clock, services, *inhibitor_, *this,
-                   SessionSettings{kWindowSignalNotices, -1, true}) {}
+          session_(atapi, form, clock, services, *inhibitor_, *this, Settings()) {}
 
     UpdateSession& Session() { return session_; }
 
@@ -46,9 +46,23 @@ public:
     // the one place the window shows text.
     void Notice(const std::string& line) override { form_.AddLogLine(line); }
 
+    // A flash of an earlier run that was cut short: said once, before anything else.
+    void WarnOfInterruptedFlashes() {
+        for (const std::string& line : history_.InterruptedWarnings()) {
+            form_.AddLogLine(line);
+        }
+    }
+
 private:
+    SessionSettings Settings() {
+        SessionSettings settings{kWindowSignalNotices, -1, true};
+        history_.RecordInto(settings, "window");
+        return settings;
+    }
+
     TForm1& form_;
     std::unique_ptr<ShutdownInhibitor> inhibitor_;
+    UserHistory history_;
     UpdateSession session_;
     CloseNotice closeNotice_;
 };
@@ -59,6 +73,7 @@ void ConnectUpdateSession(TForm1& form, TAtapi& atapi, Clock& clock, SystemServi
                           std::unique_ptr<ShutdownInhibitor> inhibitor) {
     auto window =
         std::make_shared<WindowSession>(form, atapi, clock, services, std::move(inhibitor));
+    window->WarnOfInterruptedFlashes();
     form.SetOpenHandler([window] { window->Session().Open(); });
     form.SetStartHandler([window] { window->Start(); });
     form.SetMayClose([window] { return window->MayEnd(); });
