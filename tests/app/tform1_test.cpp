@@ -21,6 +21,7 @@
 #include "app/open_dialog.h"
 #include "app/start_up.h"
 #include "tests/support/app_drives.h"
+#include "tests/support/virtual_clock.h"
 #include "virtual/drive_source.h"
 
 using namespace troz;
@@ -498,7 +499,7 @@ void TForm1Test::interruptedFlashIsTheLogsFirstLine() {
                   "\n");
     journal.close();
     FakePlatform platform(ThreeDrives());
-    ManualClock clock;
+    VirtualClock clock;
     RecordingServices services;
     TAtapi atapi(platform, clock, services);
     QStringList lines;
