@@ -24,7 +24,9 @@ public:
 
 private:
     void* state_ = nullptr;
-    void* provider_ = nullptr;  // Windows: the CryptoAPI context the hash lives in
+#ifdef _WIN32
+    void* provider_ = nullptr;  // the CryptoAPI context the hash lives in
+#endif
     bool failed_ = false;
 };
 

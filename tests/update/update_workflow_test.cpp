@@ -118,7 +118,8 @@ TEST(StartCheckOnly, EarlyRefusalsAndAFailedPackageCheckSendNothing) {
     EXPECT_FALSE(rig.workflow->CheckUpdate());
     EXPECT_EQ(rig.window.lines, std::vector<std::string>{kNoFirmware});
     const std::string path = rig.OpenPackage(SinglePackage(DemoImage()));
-    std::remove(path.c_str());
+    namespace fs = std::filesystem;
+    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
     rig.Forget();
     EXPECT_FALSE(rig.workflow->CheckUpdate());
     EXPECT_EQ(rig.window.lines, std::vector<std::string>{kPackageChangedSinceOpen});
@@ -223,9 +224,11 @@ TEST_F(StartButton, APackageFailingValidationSendsNothingAndLeavesTheBarAt10) {
 // would pass every check (another drive's firmware would be written into this one).
 TEST_F(StartButton, AFileChangedOrReplacedSinceOpenIsRefused) {
     namespace fs = std::filesystem;
+    // Each change says whether the system allowed it: Windows keeps a file that is open in
+    // place, so it can be neither renamed over nor removed while the Open step holds it.
     const struct {
         const char* name;
-        void (*change)(const std::string& name);
+        bool (*change)(const std::string& name);
     } changes[] = {
         {"another package renamed over it",
          [](const std::string& name) {
@@ -234,12 +237,19 @@ TEST_F(StartButton, AFileChangedOrReplacedSinceOpenIsRefused) {
              std::FILE* file = std::fopen((name + ".new").c_str(), "wb");
              std::fwrite(other.data(), 1, other.size(), file);
              std::fclose(file);
-             fs::rename(name + ".new", name);
+             std::error_code error;
+             fs::rename(name + ".new", name, error);
+             return !error;
          }},
-        {"removed", [](const std::string& name) { fs::remove(name); }},
+        {"removed",
+         [](const std::string& name) {
+             std::error_code error;
+             return fs::remove(name, error);
+         }},
         {"touched",
          [](const std::string& name) {
              fs::last_write_time(name, fs::last_write_time(name) + std::chrono::seconds(2));
+             return true;
          }},
         {"model record rewritten in place, size and time kept",
          [](const std::string& name) {
@@ -255,12 +265,15 @@ TEST_F(StartButton, AFileChangedOrReplacedSinceOpenIsRefused) {
              std::fwrite(bytes, 1, 2, file);
              std::fclose(file);
              fs::last_write_time(name, time);
+             return true;
          }},
     };
     for (const auto& change : changes) {
         SCOPED_TRACE(change.name);
         OpenDemo();
-        change.change(path);
+        if (!change.change(path)) {
+            continue;
+        }
         rig.Start();
         EXPECT_EQ(rig.window.lines, std::vector<std::string>{kPackageChangedSinceOpen});
         EXPECT_TRUE(rig.Watched(0).opcodes.empty());

@@ -202,7 +202,11 @@ TEST_F(BuiltinDrives, AStateFileThatCannotBeUsedIsLeftAsItIs) {
         fs::remove(stateFile);
         std::ofstream(foreign) << "precious";
         if (linked) {
-            fs::create_symlink(foreign, stateFile);
+            std::error_code error;
+            fs::create_symlink(foreign, stateFile, error);
+            if (error) {
+                GTEST_SKIP() << "this system makes no symbolic links (Windows without the right)";
+            }
         } else {
             fs::copy_file(foreign, stateFile);
         }
