@@ -6,30 +6,9 @@ set -uo pipefail
 program="$1"
 demo="$2"
 case_name="$3"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
+source "$(dirname "${BASH_SOURCE[0]}")/script_support.sh"
 export XDG_STATE_HOME="$work/state" TROZFLASH_DRIVES=virtual
 journal="$XDG_STATE_HOME/trozflash/history/flashes.jsonl"
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-run() {
-    timeout 20 "$program" "$@" >out.txt 2>err.txt
-    status=$?
-    out="$(cat out.txt)"
-    err="$(cat err.txt)"
-}
-
-expect() {  # expect STATUS STDOUT-REGEX STDERR-REGEX WHAT
-    [ "$status" = "$1" ] || fail "$4: exit status $status, expected $1 (stdout: $out; stderr: $err)"
-    [[ "$out" =~ $2 ]] || fail "$4: stdout '$out' does not match '$2'"
-    [[ "$err" =~ $3 ]] || fail "$4: stderr '$err' does not match '$3'"
-}
 
 json_is() {  # json_is JQ-FILTER EXPECTED WHAT: the filter over stdout gives EXPECTED
     local got

@@ -7,30 +7,7 @@ set -uo pipefail
 program="$1"
 demo="$2"
 case_name="$3"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# run ARGS...: runs the program with a time limit (a FIFO must never hang it); sets
-# status, out and err.
-run() {
-    timeout 20 "$program" "$@" >out.txt 2>err.txt
-    status=$?
-    out="$(cat out.txt)"
-    err="$(cat err.txt)"
-}
-
-expect() {  # expect STATUS STDOUT-REGEX STDERR-REGEX WHAT
-    [ "$status" = "$1" ] || fail "$4: exit status $status, expected $1 (stdout: $out; stderr: $err)"
-    [[ "$out" =~ $2 ]] || fail "$4: stdout '$out' does not match '$2'"
-    [[ "$err" =~ $3 ]] || fail "$4: stderr '$err' does not match '$3'"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/script_support.sh"
 
 record=(--vendor TROZ --product KVW-A100A --revision 1.10 --model-code 4131)
 
