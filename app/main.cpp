@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/start_up.h"
-#include "drive/standard_streams.h"
+#include "os/standard_streams.h"
 #include "troz_version.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
-#include "drive/system_restart.h"
+#include "os/system_restart.h"
 
 namespace troz {
 

@@ -9,7 +9,7 @@
 #include "app/tapplication.h"
 #include "drive/atapi.h"
 #include "drive/clock.h"
-#include "drive/shutdown_inhibitor.h"
+#include "os/shutdown_inhibitor.h"
 #include "drive/system_services.h"
 
 namespace troz {

@@ -12,9 +12,9 @@
 #include "cli/interrupt_guard.h"
 #include "cli/interrupted_flashes.h"
 #include "cli/terminal_window.h"
-#include "drive/shutdown_inhibitor.h"
-#include "drive/termination_signals.h"
-#include "drive/user_files.h"
+#include "os/shutdown_inhibitor.h"
+#include "os/termination_signals.h"
+#include "os/user_files.h"
 #include "session/update_session.h"
 
 namespace troz::cli {

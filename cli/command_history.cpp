@@ -10,7 +10,7 @@
 #include "cli/drive_choice.h"
 #include "cli/exit_status.h"
 #include "cli/interrupted_flashes.h"
-#include "drive/user_files.h"
+#include "os/user_files.h"
 #include "history/flash_history.h"
 
 namespace troz::cli {

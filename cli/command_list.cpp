@@ -9,7 +9,7 @@
 #include "cli/flash_plan.h"
 #include "cli/interrupted_flashes.h"
 #include "drive/scsi_commands.h"
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 namespace troz::cli {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/exit_status.h"
-#include "drive/user_files.h"
+#include "os/user_files.h"
 #include "update/model_record.h"
 #include "update/package_format.h"
 #include "update/package_summary.h"

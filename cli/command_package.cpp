@@ -11,7 +11,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "drive/scsi_commands.h"
-#include "drive/user_files.h"
+#include "os/user_files.h"
 #include "history/sha256.h"
 #include "update/line_window.h"
 #include "update/package_summary.h"

@@ -11,7 +11,7 @@
 #include "cli/exit_status.h"
 #include "cli/interrupted_flashes.h"
 #include "cli/sense_text.h"
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 #ifdef __linux__
 #include "drive/linux/linux_system.h"

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 #ifdef __linux__
 #include "drive/linux/linux_system.h"

@@ -8,7 +8,7 @@
 #include "cli/exit_status.h"
 #include "cli/revision_order.h"
 #include "cli/sense_text.h"
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 namespace troz::cli {
 

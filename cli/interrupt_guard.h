@@ -4,7 +4,7 @@
 // ends depends on the signal (one it was started to ignore, as under nohup, does not).
 #pragma once
 
-#include "drive/termination_signals.h"
+#include "os/termination_signals.h"
 
 namespace troz::cli {
 

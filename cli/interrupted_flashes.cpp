@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 namespace troz::cli {
 

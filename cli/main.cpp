@@ -3,7 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "drive/standard_streams.h"
+#include "os/standard_streams.h"
 #include "troz_version.h"
 
 int main(int argc, char** argv) {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "drive/system_restart.h"
+#include "os/system_restart.h"
 
 namespace troz::cli {
 

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <utility>
 
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 namespace troz::cli {
 

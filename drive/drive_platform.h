@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "drive/aspi_platform.h"
-#include "drive/drive_lock.h"
+#include "os/drive_lock.h"
 #include "drive/pass_through_backend.h"
 
 namespace troz {

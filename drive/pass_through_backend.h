@@ -8,13 +8,9 @@
 #include <utility>
 
 #include "drive/pass_through_block.h"
+#include "os/device_handle.h"
 
 namespace troz {
-
-// A device handle as the platform gives it: a Windows HANDLE, a Linux file descriptor, or a
-// virtual device number. kInvalidHandle is INVALID_HANDLE_VALUE.
-using DeviceHandle = std::intptr_t;
-constexpr DeviceHandle kInvalidHandle = -1;
 
 // How a failed pass-through call failed. The transport tolerates the first two kinds (the
 // command's own SCSI status then decides); any other failure is shown to the user.

@@ -6,7 +6,7 @@
 
 #include "drive/atapi.h"
 #include "drive/bytes.h"
-#include "drive/os_errors.h"
+#include "os/os_errors.h"
 #include "drive/sense_data.h"
 
 namespace troz {

@@ -1,18 +1,14 @@
 #include "history/flash_history.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
+#include "os/process_id.h"
 
 namespace troz::history {
 
@@ -30,14 +26,6 @@ constexpr int kJournalVersion = 1;
 // a megabyte: far less than this.
 constexpr auto kLockPatience = std::chrono::seconds(5);
 constexpr std::size_t kIdRandomDigits = 8;
-
-std::int64_t ProcessId() {
-#ifdef _WIN32
-    return _getpid();
-#else
-    return ::getpid();
-#endif
-}
 
 // Ids name the writer's lock file: nothing but letters, digits and '-' may be in one.
 bool IsSafeId(const std::string& id) {
@@ -61,7 +49,7 @@ std::string NewId(std::chrono::system_clock::time_point now) {
     for (std::size_t i = 0; i < kIdRandomDigits; ++i) {
         suffix += kHexDigits[digit(random)];
     }
-    return stamp + "-" + std::to_string(ProcessId()) + "-" + suffix;
+    return stamp + "-" + std::to_string(CurrentProcessId()) + "-" + suffix;
 }
 
 // Paths and log lines may hold bytes that are not UTF-8: they are written as U+FFFD rather
@@ -192,15 +180,16 @@ FlashEnd Bounded(const FlashEnd& end, const HistoryLimits& limits) {
 }  // namespace
 
 std::string IsoUtc(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &seconds);
-#else
-    gmtime_r(&seconds, &utc);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(time);
+    const auto days = std::chrono::floor<std::chrono::days>(seconds);
+    const std::chrono::year_month_day date{days};
+    const std::chrono::hh_mm_ss clock{seconds - days};
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
     return text;
 }
 
@@ -330,7 +319,7 @@ std::unique_ptr<OpenFlash> FlashHistory::Begin(const FlashStart& start, std::str
     FlashRecord record;
     record.id = NewId(now);
     record.time = IsoUtc(now);
-    record.writerPid = ProcessId();
+    record.writerPid = CurrentProcessId();
     record.start = start;
     const FileLock journalLock = LockJournal(error);
     if (!journalLock.Held()) {

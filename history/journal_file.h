@@ -9,40 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "os/file_lock.h"
+
 namespace troz::history {
-
-// An exclusive lock on a file of its own, held while the object lives. The system drops it
-// when the holder ends, however it ends (flock on Linux, LockFileEx on Windows), and every
-// open of the file is a lock of its own, so threads of one process exclude each other too.
-class FileLock {
-public:
-    FileLock() = default;
-    FileLock(FileLock&& other) noexcept;
-    FileLock& operator=(FileLock&& other) noexcept;
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    ~FileLock();
-
-    // Creates path when missing and waits at most patience for the lock: a copy of the
-    // tool that hangs while holding it must not hang every other copy. On failure the lock
-    // is not held and reason says why ("held by another process", or the system's text).
-    static FileLock Take(const std::filesystem::path& path, std::chrono::milliseconds patience,
-                         std::string& reason);
-
-    bool Held() const;
-    void Release();
-
-private:
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int descriptor_ = -1;
-#endif
-};
-
-// Whether some open of path holds its lock now (another process, or another FileLock of
-// this one). A missing or unreadable file holds none.
-bool LockIsHeld(const std::filesystem::path& path);
 
 // Creates folder (with its parents) and makes it private to its user when it is not.
 bool MakePrivateFolder(const std::filesystem::path& folder, std::string& reason);

@@ -1,16 +1,14 @@
-// The history's files on Linux: flock() for the locks, O_APPEND with one write() and
-// fsync() for each record, rename() for compaction.
+// The history's files on Linux: O_APPEND with one write() and fsync() for each record,
+// rename() for compaction.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <thread>
 
 #include "history/journal_file.h"
+#include "os/user_files.h"
 
 namespace troz::history {
 
@@ -18,11 +16,6 @@ namespace {
 
 constexpr mode_t kPrivateFile = 0600;
 constexpr mode_t kPrivateFolder = 0700;
-constexpr auto kLockRetry = std::chrono::milliseconds(5);
-
-std::string ErrorText(int error) {
-    return std::strerror(error);
-}
 
 int OpenPrivate(const std::filesystem::path& path, int flags) {
     int descriptor = -1;
@@ -68,7 +61,7 @@ private:
 bool IsRegularFile(int descriptor, std::string& reason) {
     struct stat status {};
     if (::fstat(descriptor, &status) != 0) {
-        reason = ErrorText(errno);
+        reason = SystemErrorText(errno);
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
@@ -89,76 +82,6 @@ void SyncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-FileLock::FileLock(FileLock&& other) noexcept : descriptor_(other.descriptor_) {
-    other.descriptor_ = -1;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        descriptor_ = other.descriptor_;
-        other.descriptor_ = -1;
-    }
-    return *this;
-}
-
-FileLock::~FileLock() {
-    Release();
-}
-
-void FileLock::Release() {
-    if (descriptor_ >= 0) {
-        ::flock(descriptor_, LOCK_UN);
-        ::close(descriptor_);
-        descriptor_ = -1;
-    }
-}
-
-bool FileLock::Held() const {
-    return descriptor_ >= 0;
-}
-
-FileLock FileLock::Take(const std::filesystem::path& path, std::chrono::milliseconds patience,
-                        std::string& reason) {
-    FileLock lock;
-    const int descriptor = OpenPrivate(path, O_RDWR | O_CREAT);
-    if (descriptor < 0) {
-        reason = ErrorText(errno);
-        return lock;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
-            lock.descriptor_ = descriptor;
-            return lock;
-        }
-        const int error = errno;
-        if (error != EWOULDBLOCK && error != EINTR) {
-            reason = ErrorText(error);
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            reason = "held by another process";
-            break;
-        }
-        // Another copy appends one line or compacts the file: a few milliseconds.
-        std::this_thread::sleep_for(kLockRetry);
-    }
-    ::close(descriptor);
-    return lock;
-}
-
-bool LockIsHeld(const std::filesystem::path& path) {
-    const int descriptor = OpenPrivate(path, O_RDONLY);
-    if (descriptor < 0) {
-        return false;
-    }
-    // A shared lock is refused only while someone holds the exclusive one.
-    const bool held = ::flock(descriptor, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(descriptor);
-    return held;
-}
-
 bool MakePrivateFolder(const std::filesystem::path& folder, std::string& reason) {
     std::error_code error;
     std::filesystem::create_directories(folder.parent_path(), error);
@@ -167,12 +90,12 @@ bool MakePrivateFolder(const std::filesystem::path& folder, std::string& reason)
         return false;
     }
     if (::mkdir(folder.c_str(), kPrivateFolder) != 0 && errno != EEXIST) {
-        reason = ErrorText(errno);
+        reason = SystemErrorText(errno);
         return false;
     }
     struct stat status {};
     if (::lstat(folder.c_str(), &status) != 0) {
-        reason = ErrorText(errno);
+        reason = SystemErrorText(errno);
         return false;
     }
     if (!S_ISDIR(status.st_mode)) {
@@ -182,7 +105,7 @@ bool MakePrivateFolder(const std::filesystem::path& folder, std::string& reason)
     // A folder made by hand or by an older copy is closed to others now.
     if ((status.st_mode & 077) != 0 && status.st_uid == ::geteuid() &&
         ::chmod(folder.c_str(), kPrivateFolder) != 0) {
-        reason = ErrorText(errno);
+        reason = SystemErrorText(errno);
         return false;
     }
     return true;
@@ -191,7 +114,7 @@ bool MakePrivateFolder(const std::filesystem::path& folder, std::string& reason)
 bool AppendDurably(const std::filesystem::path& file, std::string_view text, std::string& reason) {
     const int descriptor = OpenPrivate(file, O_RDWR | O_APPEND | O_CREAT);
     if (descriptor < 0) {
-        reason = ErrorText(errno);
+        reason = SystemErrorText(errno);
         return false;
     }
     if (!IsRegularFile(descriptor, reason)) {
@@ -212,7 +135,7 @@ bool AppendDurably(const std::filesystem::path& file, std::string_view text, std
     const int writeError = errno;
     written = ::close(descriptor) == 0 && written;
     if (!written) {
-        reason = ErrorText(writeError != 0 ? writeError : errno);
+        reason = SystemErrorText(writeError != 0 ? writeError : errno);
         return false;
     }
     if (status.st_size == 0) {
@@ -230,7 +153,7 @@ bool ReadTail(const std::filesystem::path& file, std::size_t limit, std::string&
         if (errno == ENOENT) {
             return true;
         }
-        reason = ErrorText(errno);
+        reason = SystemErrorText(errno);
         return false;
     }
     struct stat status {};
@@ -266,7 +189,7 @@ bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
     ::unlink(temporary.c_str());  // left by a run of the same process id that died
     const int descriptor = OpenPrivate(temporary, O_WRONLY | O_CREAT | O_EXCL);
     if (descriptor < 0) {
-        reason = ErrorText(errno);
+        reason = SystemErrorText(errno);
         return false;
     }
     const FileSizeSignalIgnored fileSizeSignal;
@@ -274,7 +197,7 @@ bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
     const int writeError = errno;
     written = ::close(descriptor) == 0 && written;
     if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        reason = ErrorText(written ? errno : writeError);
+        reason = SystemErrorText(written ? errno : writeError);
         ::unlink(temporary.c_str());
         return false;
     }

@@ -1,41 +1,17 @@
-// The history's files on Windows: LockFileEx for the locks, a handle that may only append
+// The history's files on Windows: a handle that may only append
 // with one WriteFile and FlushFileBuffers for each record, MoveFileExW for compaction. The
 // files live under %LOCALAPPDATA%, which only its user (and the administrators) can open.
 #include <windows.h>
 
-#include <thread>
-
 #include "history/journal_file.h"
+#include "os/os_errors.h"
 
 namespace troz::history {
 
 namespace {
 
-constexpr auto kLockRetry = std::chrono::milliseconds(5);
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-std::string ErrorText(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length)
-                                                        : "error " + std::to_string(error);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message;
-}
-
-bool TryLock(HANDLE handle, DWORD flags) {
-    OVERLAPPED whole{};
-    return LockFileEx(handle, flags | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole) !=
-           FALSE;
-}
-
-// A folder opens too, and is a "disk" file to GetFileType.
 bool IsRegularFile(HANDLE handle, std::string& reason) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (GetFileType(handle) != FILE_TYPE_DISK ||
@@ -61,83 +37,6 @@ bool WriteWhole(HANDLE handle, std::string_view text) {
 
 }  // namespace
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
-FileLock::~FileLock() {
-    Release();
-}
-
-void FileLock::Release() {
-    if (handle_ != nullptr) {
-        OVERLAPPED whole{};
-        UnlockFileEx(handle_, 0, MAXDWORD, MAXDWORD, &whole);
-        CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-}
-
-bool FileLock::Held() const {
-    return handle_ != nullptr;
-}
-
-FileLock FileLock::Take(const std::filesystem::path& path, std::chrono::milliseconds patience,
-                        std::string& reason) {
-    FileLock lock;
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        reason = ErrorText(GetLastError());
-        return lock;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        if (TryLock(handle, LOCKFILE_EXCLUSIVE_LOCK)) {
-            lock.handle_ = handle;
-            return lock;
-        }
-        const DWORD error = GetLastError();
-        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
-            reason = ErrorText(error);
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            reason = "held by another process";
-            break;
-        }
-        std::this_thread::sleep_for(kLockRetry);
-    }
-    CloseHandle(handle);
-    return lock;
-}
-
-bool LockIsHeld(const std::filesystem::path& path) {
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    bool held = false;
-    if (TryLock(handle, 0)) {
-        OVERLAPPED whole{};
-        UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
-    } else {
-        held = GetLastError() == ERROR_LOCK_VIOLATION;
-    }
-    CloseHandle(handle);
-    return held;
-}
-
 bool MakePrivateFolder(const std::filesystem::path& folder, std::string& reason) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -157,7 +56,7 @@ bool AppendDurably(const std::filesystem::path& file, std::string_view text, std
     HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        reason = ErrorText(GetLastError());
+        reason = OsErrorText(GetLastError());
         return false;
     }
     if (!IsRegularFile(handle, reason)) {
@@ -182,7 +81,7 @@ bool AppendDurably(const std::filesystem::path& file, std::string_view text, std
     const DWORD error = GetLastError();
     CloseHandle(handle);
     if (!written) {
-        reason = ErrorText(error);
+        reason = OsErrorText(error);
     }
     return written;
 }
@@ -198,7 +97,7 @@ bool ReadTail(const std::filesystem::path& file, std::size_t limit, std::string&
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             return true;
         }
-        reason = ErrorText(error);
+        reason = OsErrorText(error);
         return false;
     }
     LARGE_INTEGER size{};
@@ -235,7 +134,7 @@ bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
     HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        reason = ErrorText(GetLastError());
+        reason = OsErrorText(GetLastError());
         return false;
     }
     const bool written = WriteWhole(handle, content) && FlushFileBuffers(handle);
@@ -243,7 +142,7 @@ bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
     CloseHandle(handle);
     if (!written || !MoveFileExW(temporary.c_str(), file.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        reason = ErrorText(written ? GetLastError() : error);
+        reason = OsErrorText(written ? GetLastError() : error);
         DeleteFileW(temporary.c_str());
         return false;
     }

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "drive/file_stamp.h"
+#include "os/file_stamp.h"
 #include "update/package_format.h"
 #include "update/package_stream.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "drive/user_files.h"
+#include "os/user_files.h"
 #include "update/model_record.h"
 #include "update/package_stream.h"
 #include "update/update_workflow.h"

@@ -3,7 +3,7 @@
 #include <climits>
 #include <new>
 
-#include "drive/user_files.h"
+#include "os/user_files.h"
 #include "update/package_format.h"
 
 namespace troz {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "drive/file_stamp.h"
+#include "os/file_stamp.h"
 
 namespace troz {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "drive/user_files.h"
+#include "os/user_files.h"
 #include "update/package_stream.h"
 #include "update/validate_package.h"
 

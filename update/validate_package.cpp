@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 namespace troz {
 

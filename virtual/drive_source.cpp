@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "drive/system_platform.h"
-#include "drive/user_files.h"
+#include "os/user_files.h"
 #include "virtual/builtin_drives.h"
 #include "virtual/drive_state_file.h"
 

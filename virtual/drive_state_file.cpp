@@ -5,18 +5,9 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <system_error>
-#include <thread>
 
-#include "drive/user_files.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "os/file_lock.h"
+#include "os/user_files.h"
 
 namespace troz {
 
@@ -30,7 +21,6 @@ constexpr const char* kLockFolderSuffix = "-locks";
 constexpr int kStateFileVersion = 1;
 constexpr int kJsonIndent = 2;
 constexpr std::chrono::milliseconds kStateLockWait{5000};
-constexpr std::chrono::milliseconds kStateLockPause{20};
 constexpr long long kMillisecondsPerSecond = 1000;
 
 std::string FactoryStateWarning(const std::filesystem::path& file, const std::string& reason) {
@@ -64,110 +54,16 @@ std::filesystem::path LockPath(const std::filesystem::path& file) {
     return lockPath;
 }
 
-// An exclusive lock on a file of its own, held until destruction; every open of the lock
-// file is a lock of its own, so threads with their own locks exclude each other too. The lock
-// is held for the few milliseconds of a read or a save: one that stays taken for longer is
-// not going to be given up, and the wait for it ends.
-class StateFileLock {
-public:
-    explicit StateFileLock(const std::filesystem::path& path) {
-        const auto deadline = std::chrono::steady_clock::now() + kStateLockWait;
-#ifdef _WIN32
-        handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            error_ = static_cast<int>(GetLastError());
-            return;
-        }
-        OVERLAPPED whole{};
-        while (!LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                           MAXDWORD, MAXDWORD, &whole)) {
-            if (GetLastError() != ERROR_LOCK_VIOLATION) {
-                error_ = static_cast<int>(GetLastError());
-                return;
-            }
-            if (!PauseUntil(deadline)) {
-                return;
-            }
-        }
-#else
-        // Private to the user: anybody who can open it can keep every copy of the tool
-        // waiting on it.
-        descriptor_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (descriptor_ < 0) {
-            error_ = errno;
-            return;
-        }
-        struct stat status {};
-        if (::fstat(descriptor_, &status) == 0 && status.st_uid == ::geteuid() &&
-            (status.st_mode & 077) != 0) {
-            ::fchmod(descriptor_, 0600);
-        }
-        while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                error_ = errno;
-                return;
-            }
-            if (!PauseUntil(deadline)) {
-                return;
-            }
-        }
-#endif
-        locked_ = true;
+// The state file's lock is held for the few milliseconds of a read or a save: one that
+// stays taken for longer is not going to be given up, and the wait for it ends.
+FileLock LockStateFile(const std::filesystem::path& file, std::string& reason) {
+    FileLock lock = FileLock::Take(LockPath(file), kStateLockWait, reason);
+    if (lock.TimedOut()) {
+        reason = "another process has held it for more than " +
+                 std::to_string(kStateLockWait.count() / kMillisecondsPerSecond) + " s";
     }
-    ~StateFileLock() {
-#ifdef _WIN32
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-#else
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);  // releases the lock
-        }
-#endif
-    }
-    StateFileLock(const StateFileLock&) = delete;
-    StateFileLock& operator=(const StateFileLock&) = delete;
-
-    bool TimedOut(std::string& reason) const {
-        return error_ == 0 && !Held(reason);
-    }
-
-    bool Held(std::string& reason) const {
-        if (locked_) {
-            return true;
-        }
-        if (error_ == 0) {
-            reason = "another process has held it for more than " +
-                     std::to_string(kStateLockWait.count() / kMillisecondsPerSecond) + " s";
-        } else {
-#ifdef _WIN32
-            reason = "system error " + std::to_string(error_);
-#else
-            reason = SystemErrorText(error_);
-#endif
-        }
-        return false;
-    }
-
-private:
-    static bool PauseUntil(std::chrono::steady_clock::time_point deadline) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(kStateLockPause);
-        return true;
-    }
-
-#ifdef _WIN32
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-#else
-    int descriptor_ = -1;
-#endif
-    int error_ = 0;
-    bool locked_ = false;
-};
+    return lock;
+}
 
 // Identification bytes come from firmware images and need not be text: each byte is kept
 // as the code point of the same value (Latin-1), which is valid JSON and reads back exactly.
@@ -328,9 +224,10 @@ bool SaveDriveStates(const std::filesystem::path& file, const DriveStates& state
 DriveStates ReadDriveStates(const std::filesystem::path& file, std::string& warning) {
     // Without a lock (a state folder that cannot be written, a lock held for too long) the
     // file is read all the same: a save replaces it whole, so a read sees one or the other.
-    const StateFileLock lock(LockPath(file));
+    std::string reason;
+    const FileLock lock = LockStateFile(file, reason);
     DriveStates states = LoadDriveStates(file, warning);
-    if (std::string reason; warning.empty() && lock.TimedOut(reason)) {
+    if (warning.empty() && lock.TimedOut()) {
         warning = "The virtual drives' state lock " + PrintableName(LockPath(file).string()) +
                   " was not given up (" + reason + "); the state was read without it";
     }
@@ -344,8 +241,8 @@ bool SaveDriveState(const std::filesystem::path& file, const std::string& key,
         error = SaveFailure(file, reason);
         return false;
     }
-    StateFileLock lock(LockPath(file));
-    if (!lock.Held(reason)) {
+    const FileLock lock = LockStateFile(file, reason);
+    if (!lock.Held()) {
         error = SaveFailure(
             file, "cannot lock " + PrintableName(LockPath(file).string()) + ": " + reason);
         return false;

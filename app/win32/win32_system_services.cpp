@@ -2,7 +2,7 @@
 
 #include "app/win32/win32_text.h"
 #include "app/window_texts.h"
-#include "drive/system_restart.h"
+#include "os/system_restart.h"
 
 namespace troz::win32 {
 

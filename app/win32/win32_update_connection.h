@@ -8,7 +8,7 @@
 
 #include "app/win32/tform1.h"
 #include "drive/clock.h"
-#include "drive/shutdown_inhibitor.h"
+#include "os/shutdown_inhibitor.h"
 #include "drive/system_services.h"
 
 namespace troz::win32 {

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "drive/linux/sg_io_request.h"
-#include "drive/os_errors.h"
+#include "os/os_errors.h"
 
 namespace troz {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "drive/os_errors.h"
+#include "os/os_errors.h"
 
 namespace troz {
 

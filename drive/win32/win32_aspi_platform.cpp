@@ -1,6 +1,6 @@
 #include "drive/win32/win32_aspi_platform.h"
 
-#include "drive/win32/win32_api.h"
+#include "os/win32/win32_api.h"
 
 namespace troz {
 

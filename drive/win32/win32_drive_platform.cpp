@@ -1,7 +1,7 @@
 // The system's drives on Windows: the family GetVersionExA reports decides between the
 // pass-through call (NT) and WNASPI32.DLL (the consumer family); the drive context asks.
 #include "drive/system_platform.h"
-#include "drive/win32/win32_api.h"
+#include "os/win32/win32_api.h"
 #include "drive/win32/win32_aspi_platform.h"
 #include "drive/win32/win32_pass_through.h"
 

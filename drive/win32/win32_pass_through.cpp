@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "drive/os_errors.h"
-#include "drive/win32/win32_api.h"
+#include "os/os_errors.h"
+#include "os/win32/win32_api.h"
 
 // After <windows.h>: the pass-through header needs its control-code macros.
 #include <ntddscsi.h>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "drive/atapi.h"
-#include "drive/os_errors.h"
+#include "os/os_errors.h"
 #include "tests/support/drive_fakes.h"
 
 namespace troz::test {

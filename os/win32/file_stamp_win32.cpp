@@ -1,15 +1,11 @@
-#include "drive/file_stamp.h"
-
-#ifdef _WIN32
+// File stamps on Windows: the volume serial number, the file index, the size and the last
+// write time of the file's handle.
 #include <io.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
+
+#include "os/file_stamp.h"
+#include "os/win32/win32_api.h"
 
 namespace troz {
-
-#ifdef _WIN32
 
 namespace {
 
@@ -50,42 +46,5 @@ bool StampOfPath(const std::string& path, FileStamp& stamp) {
     CloseHandle(handle);
     return stamped;
 }
-
-#else
-
-namespace {
-
-FileStamp StampOfStatus(const struct stat& status) {
-    constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
-    FileStamp stamp;
-    stamp.device = static_cast<std::uint64_t>(status.st_dev);
-    stamp.fileNumber = static_cast<std::uint64_t>(status.st_ino);
-    stamp.size = static_cast<std::uint64_t>(status.st_size);
-    stamp.modified = static_cast<std::int64_t>(status.st_mtim.tv_sec) * kNanosecondsPerSecond +
-                     status.st_mtim.tv_nsec;
-    return stamp;
-}
-
-}  // namespace
-
-bool StampOfOpenFile(std::FILE* file, FileStamp& stamp) {
-    struct stat status {};
-    if (file == nullptr || ::fstat(fileno(file), &status) != 0) {
-        return false;
-    }
-    stamp = StampOfStatus(status);
-    return true;
-}
-
-bool StampOfPath(const std::string& path, FileStamp& stamp) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        return false;
-    }
-    stamp = StampOfStatus(status);
-    return true;
-}
-
-#endif
 
 }  // namespace troz

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "drive/termination_signals.h"
+#include "os/termination_signals.h"
 
 namespace troz {
 

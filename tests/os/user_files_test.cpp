@@ -1,6 +1,6 @@
 // Files the user names: only regular files are read, within a limit; a replaced file holds
 // its old content or all of the new; names are shown on one line.
-#include "drive/user_files.h"
+#include "os/user_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

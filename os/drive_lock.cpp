@@ -1,4 +1,4 @@
-#include "drive/drive_lock.h"
+#include "os/drive_lock.h"
 
 namespace troz {
 

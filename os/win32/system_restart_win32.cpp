@@ -1,6 +1,6 @@
-#include "drive/system_restart.h"
-
 #include <windows.h>
+
+#include "os/system_restart.h"
 
 namespace troz {
 

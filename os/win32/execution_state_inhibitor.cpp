@@ -2,8 +2,8 @@
 // and a window with a shutdown block reason makes a shutdown wait and tell the user why.
 #include <string>
 
-#include "drive/shutdown_inhibitor.h"
-#include "drive/win32/win32_api.h"
+#include "os/shutdown_inhibitor.h"
+#include "os/win32/win32_api.h"
 
 namespace troz {
 

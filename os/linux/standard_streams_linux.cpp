@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "drive/standard_streams.h"
+#include "os/standard_streams.h"
 
 namespace troz {
 

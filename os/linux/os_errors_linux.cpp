@@ -2,7 +2,7 @@
 #include <climits>
 #include <cstring>
 
-#include "drive/os_errors.h"
+#include "os/os_errors.h"
 
 namespace troz {
 

@@ -1,8 +1,8 @@
-#include "drive/system_restart.h"
-
 #include <systemd/sd-bus.h>
 
 #include <cstring>
+
+#include "os/system_restart.h"
 
 namespace troz {
 

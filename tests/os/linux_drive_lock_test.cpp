@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "drive/drive_lock.h"
+#include "os/drive_lock.h"
 
 namespace troz {
 namespace {

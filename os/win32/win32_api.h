@@ -1,4 +1,4 @@
-// <windows.h> for the backends. Its A/W macros carry the names of our own seam methods
+// <windows.h> for the Windows code. Its A/W macros carry the names of our own seam methods
 // (LoadLibrary, CreateEvent, GetSystemDirectory), so they are taken back: every call here
 // names the ANSI function itself.
 #pragma once

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "drive/pass_through_backend.h"
+#include "os/device_handle.h"
 
 namespace troz {
 

@@ -1,7 +1,7 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "drive/standard_streams.h"
+#include "os/standard_streams.h"
 
 namespace troz {
 

@@ -1,5 +1,5 @@
-#include "drive/os_errors.h"
-#include "drive/win32/win32_api.h"
+#include "os/os_errors.h"
+#include "os/win32/win32_api.h"
 
 namespace troz {
 

@@ -1,4 +1,4 @@
-#include "drive/drive_write_span.h"
+#include "os/drive_write_span.h"
 
 namespace troz {
 

@@ -1,7 +1,7 @@
 // The signals held while a drive is written: every one that would end the process by
 // default is put off until the span ends (each raise here would end the test otherwise), a
 // log past the size limit does not end it, and the faults of the program keep their handling.
-#include "drive/termination_signals.h"
+#include "os/termination_signals.h"
 
 #include <gtest/gtest.h>
 

@@ -25,4 +25,7 @@ constexpr std::uint32_t kOsErrorInvalidHandle = 9;  // EBADF
 // without a trailing line break. False when the system has none; lastError then tells why.
 bool FormatOsError(std::uint32_t code, std::string& text, std::uint32_t& lastError);
 
+// The system's text for an error code, or "error N" when it has none.
+std::string OsErrorText(std::uint32_t code);
+
 }  // namespace troz

@@ -1,7 +1,7 @@
 // Drive locks on Windows: a named mutex per drive, which the system drops when its holder
 // exits or is killed.
-#include "drive/drive_lock.h"
-#include "drive/win32/win32_api.h"
+#include "os/drive_lock.h"
+#include "os/win32/win32_api.h"
 
 namespace troz {
 

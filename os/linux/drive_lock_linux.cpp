@@ -11,13 +11,13 @@
 #include <system_error>
 #include <vector>
 
-#include "drive/drive_lock.h"
+#include "os/drive_lock.h"
+#include "os/file_lock.h"
 
 namespace troz {
 
 namespace {
 
-constexpr mode_t kLockFileMode = 0600;
 constexpr int kExclusiveOpenAttempts = 10;
 constexpr long kExclusiveOpenPauseNs = 100'000'000;
 
@@ -46,6 +46,14 @@ private:
     std::vector<std::pair<int, bool>> descriptors_;
 };
 
+class HeldFileLock final : public DriveLock {
+public:
+    explicit HeldFileLock(FileLock lock) : lock_(std::move(lock)) {}
+
+private:
+    FileLock lock_;
+};
+
 DriveLockResult Refused(int error, const std::string& what) {
     const DriveLockOutcome outcome =
         error == EWOULDBLOCK ? DriveLockOutcome::HeldElsewhere : DriveLockOutcome::Unavailable;
@@ -57,26 +65,6 @@ bool SameNode(int descriptor, const std::string& path) {
     struct stat named {};
     return fstat(descriptor, &open) == 0 && stat(path.c_str(), &named) == 0 &&
            open.st_rdev == named.st_rdev && open.st_ino == named.st_ino;
-}
-
-// A lock file that is not a regular file of this user's (a link, a folder, a FIFO, one
-// another user made) is not one of ours: it cannot be trusted to exclude anybody.
-std::string LockFileProblem(int descriptor) {
-    struct stat status {};
-    if (fstat(descriptor, &status) != 0) {
-        return std::strerror(errno);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return "not a regular file";
-    }
-    if (status.st_uid != geteuid()) {
-        return "belongs to another user";
-    }
-    // Made by an earlier version with the usual permissions: nobody else may lock it.
-    if ((status.st_mode & 077) != 0 && fchmod(descriptor, kLockFileMode) != 0) {
-        return std::strerror(errno);
-    }
-    return {};
 }
 
 // udev's look at a drive after a change holds the node exclusively for a moment too: a
@@ -137,26 +125,14 @@ DriveLockResult LockDriveFile(const std::filesystem::path& lockFile) {
             return Refused(errno, folder.string());
         }
     }
-    const int descriptor = open(
-        lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kLockFileMode);
-    if (descriptor < 0) {
+    std::string reason;
+    FileLock lock = FileLock::Take(lockFile, std::chrono::milliseconds(0), reason);
+    if (!lock.Held()) {
         return DriveLockResult::Refused(
-            DriveLockOutcome::Unavailable,
-            lockFile.string() + ": " +
-                (errno == ELOOP ? std::string("a symbolic link") : std::strerror(errno)));
+            lock.TimedOut() ? DriveLockOutcome::HeldElsewhere : DriveLockOutcome::Unavailable,
+            lockFile.string() + ": " + reason);
     }
-    if (const std::string problem = LockFileProblem(descriptor); !problem.empty()) {
-        close(descriptor);
-        return DriveLockResult::Refused(DriveLockOutcome::Unavailable,
-                                        lockFile.string() + ": " + problem);
-    }
-    if (const int flockError = FlockNow(descriptor); flockError != 0) {
-        close(descriptor);
-        return Refused(flockError, lockFile.string());
-    }
-    auto nodes = std::make_unique<FlockedNodes>();
-    nodes->Add(descriptor, true);
-    return DriveLockResult::Taken(std::move(nodes));
+    return DriveLockResult::Taken(std::make_unique<HeldFileLock>(std::move(lock)));
 }
 
 }  // namespace troz

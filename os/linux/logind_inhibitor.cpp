@@ -10,7 +10,7 @@
 #include <ctime>
 #include <string>
 
-#include "drive/shutdown_inhibitor.h"
+#include "os/shutdown_inhibitor.h"
 
 namespace troz {
 
