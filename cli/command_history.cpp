@@ -1,17 +1,18 @@
 // trozflash-cli history: every flash the window and the command line began, newest last,
 // from the history in the user's state folder. No drive is opened and no command is sent.
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/drive_choice.h"
 #include "cli/exit_status.h"
 #include "cli/interrupted_flashes.h"
-#include "os/user_files.h"
 #include "history/flash_history.h"
+#include "os/user_files.h"
+#include "virtual/drive_source.h"
 
 namespace troz::cli {
 
@@ -49,7 +50,7 @@ bool IsDrive(const history::FlashStart& start, const std::string& text) {
     if (start.deviceNode == text) {
         return true;
     }
-    const std::string listed = SystemListedNodeOf(text);
+    const std::string listed = ListedNodeOf(std::getenv(kDriveSourceVariable), text);
     return !listed.empty() && listed == start.deviceNode;
 }
 

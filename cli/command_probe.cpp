@@ -13,11 +13,6 @@
 #include "cli/sense_text.h"
 #include "os/user_files.h"
 
-#ifdef __linux__
-#include "drive/linux/linux_system.h"
-#include "drive/linux/sg_io_backend.h"
-#endif
-
 namespace troz::cli {
 
 namespace {
@@ -28,17 +23,6 @@ struct ProbeOptions {
     std::string drive = "0";
     unsigned count = 0;
 };
-
-// The SCSI generic node of a /dev/srN drive, from sysfs; empty when there is none.
-std::string GenericNodeOf(const std::string& location) {
-#ifdef __linux__
-    RealLinuxSystem system;
-    return GenericNodeOfBlockNode(system, location);
-#else
-    (void)location;
-    return {};
-#endif
-}
 
 // "GOOD", or the status with the sense in plain words, or why no status came back.
 std::string Outcome(const CommandOutcome& outcome) {
@@ -72,7 +56,7 @@ int RunProbe(const ProbeOptions& options) {
     TAtapi& atapi = session.Atapi();
     atapi.SelectDevice(drive);
     const std::string location = atapi.Location(drive);
-    const std::string generic = GenericNodeOf(location);
+    const std::string generic = session.Platform().CommandNodeOf(location);
     // What a drive reports is shown as file names are: escape sequences in it must not
     // reach the terminal.
     std::printf("drive %d: %s\n", drive, PrintableName(DriveItemText(atapi.Entry(drive))).c_str());

@@ -2,14 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 #include "os/user_files.h"
-
-#ifdef __linux__
-#include "drive/linux/linux_system.h"
-#include "drive/linux/sg_io_backend.h"
-#endif
 
 namespace troz::cli {
 
@@ -56,22 +50,6 @@ bool ChooseDrive(const std::vector<std::string>& locations, const std::string& t
     error = "Err:No listed drive is " + PrintableName(text) +
             " (give an index or a device node from " + "trozflash-cli list)";
     return false;
-}
-
-std::string SystemListedNodeOf(const std::string& node) {
-    std::error_code error;
-    const std::string real = std::filesystem::canonical(node, error).string();
-    if (error) {
-        return {};
-    }
-#ifdef __linux__
-    RealLinuxSystem system;
-    const std::string blockNode = BlockNodeOfGenericNode(system, real);
-    if (!blockNode.empty()) {
-        return blockNode;
-    }
-#endif
-    return real;
 }
 
 }  // namespace troz::cli

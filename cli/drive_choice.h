@@ -17,7 +17,4 @@ using ListedNodeOf = std::function<std::string(const std::string& node)>;
 bool ChooseDrive(const std::vector<std::string>& locations, const std::string& text,
                  const ListedNodeOf& listedNodeOf, int& index, std::string& error);
 
-// The system's mapping: symbolic links followed, and on Linux /dev/sgM to its /dev/srN.
-std::string SystemListedNodeOf(const std::string& node);
-
 }  // namespace troz::cli

@@ -32,7 +32,10 @@ bool DriveSession::FindDrive(const std::string& text, int& index, std::string& e
     for (int i = 0; i < atapi_->DriveCount(); ++i) {
         locations.push_back(atapi_->Location(i));
     }
-    return ChooseDrive(locations, text, SystemListedNodeOf, index, error);
+    DrivePlatform& platform = *platform_;
+    return ChooseDrive(
+        locations, text,
+        [&platform](const std::string& node) { return platform.ListedNodeOf(node); }, index, error);
 }
 
 bool DriveSession::PickDrive(const std::string& text, int& index) {

@@ -24,6 +24,7 @@ public:
     // The same, with the line in error instead of on standard error.
     bool FindDrive(const std::string& text, int& index, std::string& error);
     TAtapi& Atapi() { return *atapi_; }
+    DrivePlatform& Platform() { return *platform_; }
     Clock& GetClock() { return clock_; }
     SystemServices& Services() { return services_; }
 

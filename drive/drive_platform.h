@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "drive/aspi_platform.h"
-#include "os/drive_lock.h"
 #include "drive/pass_through_backend.h"
+#include "os/drive_lock.h"
 
 namespace troz {
 
@@ -33,6 +34,12 @@ public:
     virtual DriveLockResult LockDrive(const std::string& /*location*/, DeviceHandle /*handle*/) {
         return DriveLockResult::Taken(nullptr);
     }
+    // The location a drive is listed under for a node the user names (a link to it, its
+    // SCSI generic node); empty when it names none of this platform's drives.
+    virtual std::string ListedNodeOf(const std::string& /*node*/) { return {}; }
+    // The node the commands of the drive at location go through when it is another one
+    // (/dev/sgM for /dev/srN); empty when there is none.
+    virtual std::string CommandNodeOf(const std::string& /*location*/) { return {}; }
 };
 
 }  // namespace troz

@@ -44,4 +44,10 @@ std::unique_ptr<DrivePlatform> MakeDrivePlatform(const char* selection, Clock& c
     return nullptr;
 }
 
+std::string ListedNodeOf(const char* selection, const std::string& node) {
+    // The virtual drives are listed under names no file has.
+    const bool systemDrives = selection == nullptr || *selection == '\0';
+    return systemDrives ? SystemListedNodeOf(node) : std::string();
+}
+
 }  // namespace troz

@@ -21,4 +21,8 @@ constexpr const char* kDriveSourceVariable = "TROZFLASH_DRIVES";
 std::unique_ptr<DrivePlatform> MakeDrivePlatform(const char* selection, Clock& clock,
                                                  SystemServices& services, std::string& error);
 
+// DrivePlatform::ListedNodeOf of the platform selection chooses, without making it (no
+// drive is looked at).
+std::string ListedNodeOf(const char* selection, const std::string& node);
+
 }  // namespace troz

@@ -1,6 +1,8 @@
 // The system's drives on Linux: SG_IO is the pass-through call, so the drive context runs
 // its NT-family path; there is no ASPI layer and no window message queue to serve.
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "drive/linux/linux_system.h"
 #include "drive/linux/sg_io_backend.h"
@@ -43,6 +45,10 @@ public:
     DriveLockResult LockDrive(const std::string& location, DeviceHandle handle) override {
         return LockDeviceNode(location, handle);
     }
+    std::string ListedNodeOf(const std::string& node) override { return SystemListedNodeOf(node); }
+    std::string CommandNodeOf(const std::string& location) override {
+        return GenericNodeOfBlockNode(system_, location);
+    }
 
 private:
     RealLinuxSystem system_;
@@ -54,6 +60,17 @@ private:
 
 std::unique_ptr<DrivePlatform> MakeSystemDrivePlatform(SystemServices& services) {
     return std::make_unique<LinuxDrivePlatform>(services);
+}
+
+std::string SystemListedNodeOf(const std::string& node) {
+    std::error_code error;
+    const std::string real = std::filesystem::canonical(node, error).string();
+    if (error) {
+        return {};
+    }
+    RealLinuxSystem system;
+    const std::string blockNode = BlockNodeOfGenericNode(system, real);
+    return blockNode.empty() ? real : blockNode;
 }
 
 }  // namespace troz

@@ -1,9 +1,12 @@
 // The system's drives on Windows: the family GetVersionExA reports decides between the
 // pass-through call (NT) and WNASPI32.DLL (the consumer family); the drive context asks.
+#include <filesystem>
+#include <system_error>
+
 #include "drive/system_platform.h"
-#include "os/win32/win32_api.h"
 #include "drive/win32/win32_aspi_platform.h"
 #include "drive/win32/win32_pass_through.h"
+#include "os/win32/win32_api.h"
 
 namespace troz {
 
@@ -34,6 +37,7 @@ public:
     DriveLockResult LockDrive(const std::string& location, DeviceHandle handle) override {
         return LockDeviceNode(location, handle);
     }
+    std::string ListedNodeOf(const std::string& node) override { return SystemListedNodeOf(node); }
 
 private:
     Win32PassThroughBackend passThrough_;
@@ -44,6 +48,12 @@ private:
 
 std::unique_ptr<DrivePlatform> MakeSystemDrivePlatform(SystemServices&) {
     return std::make_unique<Win32DrivePlatform>();
+}
+
+std::string SystemListedNodeOf(const std::string& node) {
+    std::error_code error;
+    const std::string real = std::filesystem::canonical(node, error).string();
+    return error ? std::string() : real;
 }
 
 }  // namespace troz
