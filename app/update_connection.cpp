@@ -19,13 +19,10 @@ namespace {
 
 constexpr HeldSignalNotices kWindowSignalNotices = {kCloseWhileProgramming, kEndAfterProgramming};
 
-std::unique_ptr<ShutdownInhibitor> SystemInhibitorFor([[maybe_unused]] TForm1& form) {
-#ifdef Q_OS_WIN
-    // The window's handle lets a shutdown show why it waits.
-    return MakeSystemShutdownInhibitor(static_cast<std::intptr_t>(form.winId()));
-#else
+// The Qt window runs on Linux only (Windows has its own), where the login manager needs no
+// window handle.
+std::unique_ptr<ShutdownInhibitor> SystemInhibitorFor(TForm1& /*form*/) {
     return MakeSystemShutdownInhibitor();
-#endif
 }
 
 // The session and what the window keeps beside it; a child of the form, so it lives as long.

@@ -1,17 +1,14 @@
 #include "app/write_guard.h"
 
-#include <QSocketNotifier>
-
-#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <unistd.h>
-#endif
+
+#include <QSocketNotifier>
 
 namespace troz {
 
 WriteGuard::WriteGuard(std::function<void()> arrived, QObject* parent)
     : QObject(parent), arrived_(std::move(arrived)) {
-#ifndef Q_OS_WIN
     int ends[2] = {-1, -1};
     if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
         wakeRead_ = ends[0];
@@ -19,26 +16,21 @@ WriteGuard::WriteGuard(std::function<void()> arrived, QObject* parent)
         notifier_ = new QSocketNotifier(wakeRead_, QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &WriteGuard::SignalArrived);
     }
-#endif
 }
 
 WriteGuard::~WriteGuard() {
-#ifndef Q_OS_WIN
     delete notifier_;
     for (const int end : {wakeRead_, wakeWrite_}) {
         if (end >= 0) {
             close(end);
         }
     }
-#endif
 }
 
 void WriteGuard::SignalArrived() {
-#ifndef Q_OS_WIN
     char drained[64];
     while (read(wakeRead_, drained, sizeof drained) > 0) {
     }
-#endif
     if (arrived_) {
         arrived_();
     }

@@ -17,7 +17,7 @@ public:
     explicit WriteGuard(std::function<void()> arrived, QObject* parent = nullptr);
     ~WriteGuard() override;
 
-    // The descriptor the signal handler writes to; -1 where there is none (Windows).
+    // The descriptor the signal handler writes to; -1 when no pipe could be made.
     int WakeDescriptor() const { return wakeWrite_; }
 
 private:

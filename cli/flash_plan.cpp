@@ -19,10 +19,6 @@ constexpr int kJsonIndent = 2;
 constexpr const char* kWouldWrite =
     "Dry run: the package would be written; the drive was sent INQUIRY only.";
 
-bool IsBlank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
 }  // namespace
 
 void PrintPlan(const UpdatePlan& plan, std::FILE* out) {
@@ -55,12 +51,6 @@ Consent AskToWrite(bool assumeYes, bool inputIsTerminal, std::FILE* in, std::FIL
         return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     });
     return answer == "y" || answer == "yes" ? Consent::Given : Consent::Declined;
-}
-
-std::string TrimmedField(const std::string& field) {
-    const auto first = std::find_if_not(field.begin(), field.end(), IsBlank);
-    const auto last = std::find_if_not(field.rbegin(), field.rend(), IsBlank).base();
-    return first < last ? std::string(first, last) : std::string();
 }
 
 std::string RevisionReport(int index, const std::string& before,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/terminal_window.h"
+#include "drive/text_field.h"
 #include "session/update_session.h"
 
 namespace troz::cli {
@@ -30,9 +31,6 @@ enum class Consent { Given, Declined, NoTerminal };
 // from in; "y" or "yes" in any case is consent, anything else (an empty line, end of input,
 // a line longer than any answer) is not. Without a terminal on in there is nobody to ask.
 Consent AskToWrite(bool assumeYes, bool inputIsTerminal, std::FILE* in, std::FILE* prompt);
-
-// A field of INQUIRY without the blanks that pad it.
-std::string TrimmedField(const std::string& field);
 
 // "Drive 0 now reports revision 1.10 (it was 1.00)." or, unchanged, a line that says so.
 std::string RevisionReport(int index, const std::string& before,

@@ -3,23 +3,18 @@
 #include <optional>
 #include <vector>
 
+#include "drive/text_field.h"
+
 namespace troz::cli {
 
 namespace {
 
 constexpr std::size_t kLongestField = 9;  // fits an int without overflow
 
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // The fields of a dotted number, none when text is not one.
-std::optional<std::vector<int>> DottedNumber(std::string_view text) {
-    text = Trimmed(text);
+std::optional<std::vector<int>> DottedNumber(std::string_view revision) {
+    const std::string trimmed = TrimmedField(revision);
+    const std::string_view text = trimmed;
     std::vector<int> fields;
     std::size_t from = 0;
     for (;;) {
@@ -63,8 +58,8 @@ RevisionOrder CompareRevisions(std::string_view drive, std::string_view target) 
 
 std::string RevisionOrderLine(RevisionOrder order, std::string_view drive,
                               std::string_view target) {
-    const std::string have(Trimmed(drive));
-    const std::string bring(Trimmed(target));
+    const std::string have = TrimmedField(drive);
+    const std::string bring = TrimmedField(target);
     switch (order) {
         case RevisionOrder::Newer:
             return "Upgrade: the drive reports " + have + ", the package brings " + bring;

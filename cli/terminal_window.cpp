@@ -6,6 +6,7 @@
 #include <cctype>
 #include <utility>
 
+#include "drive/text_field.h"
 #include "os/user_files.h"
 
 namespace troz::cli {
@@ -19,13 +20,6 @@ constexpr int kProgressMaximum = 100;
 // No answer is longer than this; a line that is, is no answer at all.
 constexpr std::size_t kAnswerMaximumLength = 64;
 constexpr const char* kRestartQuestion = "Reboot this computer right now ?";
-
-std::string Trimmed(const std::string& text) {
-    const auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
 
 }  // namespace
 
@@ -48,7 +42,7 @@ bool ReadAnswerLine(std::FILE* in, std::string& line) {
 }
 
 bool IsExplicitYes(const std::string& answer) {
-    std::string word = Trimmed(answer);
+    std::string word = TrimmedField(answer);
     std::transform(word.begin(), word.end(), word.begin(), [](char c) {
         return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     });

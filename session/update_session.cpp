@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "drive/scsi_commands.h"
+#include "drive/text_field.h"
 
 namespace troz {
 
@@ -12,13 +13,6 @@ namespace {
 constexpr std::size_t kInquiryBufferLength = 100;
 // The target product string: the drive's identification, then the revision the image brings.
 constexpr std::size_t kIdentificationLength = 24;
-
-std::string Trimmed(const std::string& text) {
-    const auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
 
 // Flips a flag for the length of a scope, on every way out of it.
 struct Mark {
@@ -34,7 +28,7 @@ bool UpdateResult::RevisionAsTargeted() const {
         return false;
     }
     // An image that names no revision cannot be checked against one.
-    return targetRevision.empty() || Trimmed(*revisionAfter) == targetRevision;
+    return targetRevision.empty() || TrimmedField(*revisionAfter) == targetRevision;
 }
 
 // The window the update code sees: the front end's, with the write span, the sense of a
@@ -168,8 +162,9 @@ std::optional<std::string> UpdateSession::ReadRevision(int driveIndex) {
 
 std::string UpdateSession::TargetRevision() const {
     const std::string target = plan_ ? plan_->targetProduct : std::string();
-    return target.size() > kIdentificationLength ? Trimmed(target.substr(kIdentificationLength))
-                                                 : std::string();
+    return target.size() > kIdentificationLength
+               ? TrimmedField(target.substr(kIdentificationLength))
+               : std::string();
 }
 
 void UpdateSession::TakeInhibitor(int driveIndex) {
@@ -283,7 +278,7 @@ void UpdateSession::BeginRecord() {
     start.driveIndex = drive;
     start.identification = atapi_.Entry(drive).identification;
     start.deviceNode = plan_->location;
-    start.revisionBefore = Trimmed(plan_->revision);
+    start.revisionBefore = TrimmedField(plan_->revision);
     start.packagePath = plan_->packagePath;
     if (packageDigest_) {
         start.packageSize = packageDigest_->size;
@@ -304,7 +299,7 @@ void UpdateSession::CompleteRecord(bool written, const std::optional<std::string
     }
     history::FlashEnd end;
     end.outcome = written ? history::kWritten : "failed";
-    end.revisionAfter = revisionAfter ? Trimmed(*revisionAfter) : std::string();
+    end.revisionAfter = revisionAfter ? TrimmedField(*revisionAfter) : std::string();
     end.log = log_;
     std::string error;
     if (!settings_.history->Complete(*record_, end, error)) {
