@@ -185,6 +185,10 @@ struct Transport {
     VirtualTransport transport;
 };
 
+void PrintTo(const Transport& transport, std::ostream* out) {
+    *out << transport.name;
+}
+
 class TerminalFlash : public ::testing::TestWithParam<Transport> {
 protected:
     TerminalFlash()

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #ifdef TROZ_HAVE_SGUTILS
@@ -21,6 +22,11 @@ struct SenseCase {
     std::uint8_t asc;
     std::uint8_t ascq;
 };
+
+// The case by its name in the test listing, not as raw bytes.
+void PrintTo(const SenseCase& x, std::ostream* out) {
+    *out << x.name;
+}
 
 const std::vector<SenseCase>& SenseCases() {
     static const std::vector<SenseCase> cases = {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <ostream>
 #include <vector>
 
 namespace troz {
@@ -167,6 +168,11 @@ struct RefusalCase {
     std::int32_t imageIndex;
     const char* refusal;  // null: the header can be read
 };
+
+// The case by its name in the test listing, not as raw bytes.
+void PrintTo(const RefusalCase& x, std::ostream* out) {
+    *out << x.name;
+}
 
 class PackageRefusals : public ::testing::TestWithParam<RefusalCase> {};
 

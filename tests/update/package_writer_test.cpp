@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "update/model_record.h"
 #include "update/package_format.h"
 
@@ -91,6 +93,11 @@ struct RefusedContents {
     PackageContents contents;
     const char* message;
 };
+
+// The case by its name in the test listing, not as raw bytes.
+void PrintTo(const RefusedContents& x, std::ostream* out) {
+    *out << x.name;
+}
 
 class PackageWriterRefusals : public ::testing::TestWithParam<RefusedContents> {};
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/flash_rig.h"
 #include "tests/support/workflow_rig.h"
 #include "update/checked_package.h"
 #include "update/flash_driver.h"

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "drive/bytes.h"
@@ -86,6 +87,11 @@ struct CompletionCase {
     int waitsForTestUnitReady;
     int waitsForInquiry;
 };
+
+// The case by its name in the test listing, not as raw bytes.
+void PrintTo(const CompletionCase& x, std::ostream* out) {
+    *out << x.name;
+}
 
 class AspiCompletionPaths : public AspiCommands,
                             public ::testing::WithParamInterface<CompletionCase> {};

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "tests/support/virtual_rig.h"
@@ -56,6 +57,11 @@ struct RefusedTrigger {
     int checksumDelta;
     Sense expected;
 };
+
+// The case by its name in the test listing, not as raw bytes.
+void PrintTo(const RefusedTrigger& x, std::ostream* out) {
+    *out << x.name;
+}
 
 class FirmwareDownloadRefusal : public FirmwareDownload,
                                 public ::testing::WithParamInterface<RefusedTrigger> {};

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ struct IdentityCase {
     std::uint8_t lengthByte;
     bool found;
 };
+
+// The case by its name in the test listing, not as raw bytes.
+void PrintTo(const IdentityCase& x, std::ostream* out) {
+    *out << x.name;
+}
 
 class FirmwareIdentity : public ::testing::TestWithParam<IdentityCase> {};
 

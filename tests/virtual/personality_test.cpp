@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "tests/support/virtual_rig.h"
@@ -82,6 +83,11 @@ struct TriggerCase {
 std::string KindName(TriggerKind kind) {
     constexpr const char* kNames[] = {"Function4E", "Function5E", "Function5F", "Function4F"};
     return kNames[static_cast<std::size_t>(kind)];
+}
+
+// The case by its name in the test listing, not as raw bytes.
+void PrintTo(const TriggerCase& x, std::ostream* out) {
+    *out << x.drive.name << "/" << KindName(x.kind);
 }
 
 class PersonalityTrigger : public ::testing::TestWithParam<TriggerCase> {};

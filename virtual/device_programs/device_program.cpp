@@ -111,90 +111,121 @@ bool ParsePoint(const std::string& text, int& kind, std::uint32_t& occurrence, s
            occurrence > 0;
 }
 
-bool ParseOption(const std::string& name, const std::string& value, DeviceProgramOptions& options) {
+bool ParsePersonality(const std::string& value, DeviceProgramOptions& options) {
+    const auto found = Personalities().find(value);
+    if (found == Personalities().end()) {
+        return false;
+    }
     VirtualDriveConfig& config = options.config;
-    if (name == "--personality") {
-        const auto found = Personalities().find(value);
-        if (found == Personalities().end()) {
-            return false;
+    const DriveIdentity identity = config.identity;
+    const bool unseen = config.triggerArgumentUnseen;
+    config = ConfigFor(found->second, identity);
+    config.triggerArgumentUnseen = unseen;
+    return true;
+}
+
+// VENDOR:PRODUCT:REVISION:MODELCODE (four hexadecimal digits)
+bool ParseIdentity(const std::string& value, DeviceProgramOptions& options) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t colon; (colon = value.find(':', start)) != std::string::npos;
+         start = colon + 1) {
+        fields.push_back(value.substr(start, colon - start));
+    }
+    fields.push_back(value.substr(start));
+    std::uint32_t code = 0;
+    if (fields.size() != 4 || fields[3].size() != 4 || !ParseNumber(fields[3], 16, code)) {
+        return false;
+    }
+    options.config.identity = {
+        fields[0],
+        fields[1],
+        fields[2],
+        {static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)}};
+    return true;
+}
+
+bool ParseRefusedTrigger(const std::string& value, DeviceProgramOptions& options) {
+    const std::size_t equals = value.find('=');
+    Sense sense;
+    const auto kind = TriggerKinds().find(value.substr(0, equals));
+    if (equals == std::string::npos || kind == TriggerKinds().end() ||
+        !ParseSense(value.substr(equals + 1), sense)) {
+        return false;
+    }
+    options.config.RefuseTrigger(kind->second, sense);
+    return true;
+}
+
+bool ParseFailure(const std::string& value, DeviceProgramOptions& options) {
+    FailedCommand failure;
+    std::string sense;
+    if (!ParsePoint(value, failure.kind, failure.occurrence, &sense) ||
+        !ParseSense(sense, failure.sense)) {
+        return false;
+    }
+    options.failures.push_back(failure);
+    return true;
+}
+
+bool ParseDelay(const std::string& value, DeviceProgramOptions& options) {
+    DelayedCommand delay;
+    std::string milliseconds;
+    if (!ParsePoint(value, delay.kind, delay.occurrence, &milliseconds) ||
+        !ParseNumber(milliseconds, 10, delay.delayMs)) {
+        return false;
+    }
+    options.delays.push_back(delay);
+    return true;
+}
+
+bool ParseVanishPoint(const std::string& value, DeviceProgramOptions& options) {
+    VanishPoint point;
+    if (!ParsePoint(value, point.kind, point.occurrence, nullptr)) {
+        return false;
+    }
+    options.vanishPoint = point;
+    return true;
+}
+
+bool ParseVanishCommand(const std::string& value, DeviceProgramOptions& options) {
+    options.vanishCommand = value;
+    return true;
+}
+
+bool ParseProgrammingTime(const std::string& value, DeviceProgramOptions& options) {
+    return ParseNumber(value, 10, options.config.programmingMs);
+}
+
+bool ParseLogFile(const std::string& value, DeviceProgramOptions& options) {
+    options.logFile = value;
+    return true;
+}
+
+// The options that take a value, each with what reads it.
+struct ValueOption {
+    const char* name;
+    bool (*parse)(const std::string& value, DeviceProgramOptions& options);
+};
+constexpr ValueOption kValueOptions[] = {
+    {"--personality", ParsePersonality},
+    {"--identity", ParseIdentity},
+    {"--refuse-trigger", ParseRefusedTrigger},
+    {"--fail", ParseFailure},
+    {"--slow", ParseDelay},
+    {"--vanish-after", ParseVanishPoint},
+    {"--vanish-command", ParseVanishCommand},
+    {"--programming-ms", ParseProgrammingTime},
+    {"--log", ParseLogFile},
+};
+
+const ValueOption* FindValueOption(const std::string& name) {
+    for (const ValueOption& option : kValueOptions) {
+        if (name == option.name) {
+            return &option;
         }
-        const DriveIdentity identity = config.identity;
-        const bool unseen = config.triggerArgumentUnseen;
-        config = ConfigFor(found->second, identity);
-        config.triggerArgumentUnseen = unseen;
-        return true;
     }
-    if (name == "--identity") {
-        // VENDOR:PRODUCT:REVISION:MODELCODE (four hexadecimal digits)
-        DriveIdentity identity;
-        std::vector<std::string> fields;
-        std::size_t start = 0;
-        for (std::size_t colon; (colon = value.find(':', start)) != std::string::npos;
-             start = colon + 1) {
-            fields.push_back(value.substr(start, colon - start));
-        }
-        fields.push_back(value.substr(start));
-        std::uint32_t code = 0;
-        if (fields.size() != 4 || fields[3].size() != 4 || !ParseNumber(fields[3], 16, code)) {
-            return false;
-        }
-        identity = {fields[0],
-                    fields[1],
-                    fields[2],
-                    {static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)}};
-        config.identity = identity;
-        return true;
-    }
-    if (name == "--refuse-trigger") {
-        const std::size_t equals = value.find('=');
-        Sense sense;
-        const auto kind = TriggerKinds().find(value.substr(0, equals));
-        if (equals == std::string::npos || kind == TriggerKinds().end() ||
-            !ParseSense(value.substr(equals + 1), sense)) {
-            return false;
-        }
-        config.RefuseTrigger(kind->second, sense);
-        return true;
-    }
-    if (name == "--fail") {
-        FailedCommand failure;
-        std::string sense;
-        if (!ParsePoint(value, failure.kind, failure.occurrence, &sense) ||
-            !ParseSense(sense, failure.sense)) {
-            return false;
-        }
-        options.failures.push_back(failure);
-        return true;
-    }
-    if (name == "--slow") {
-        DelayedCommand delay;
-        std::string milliseconds;
-        if (!ParsePoint(value, delay.kind, delay.occurrence, &milliseconds)) {
-            return false;
-        }
-        options.delays.push_back(delay);
-        return ParseNumber(milliseconds, 10, options.delays.back().delayMs);
-    }
-    if (name == "--vanish-after") {
-        VanishPoint point;
-        if (!ParsePoint(value, point.kind, point.occurrence, nullptr)) {
-            return false;
-        }
-        options.vanishPoint = point;
-        return true;
-    }
-    if (name == "--vanish-command") {
-        options.vanishCommand = value;
-        return true;
-    }
-    if (name == "--programming-ms") {
-        return ParseNumber(value, 10, config.programmingMs);
-    }
-    if (name == "--log") {
-        options.logFile = value;
-        return true;
-    }
-    return false;
+    return nullptr;
 }
 
 }  // namespace
@@ -236,19 +267,13 @@ bool ParseDeviceProgramOptions(int argc, char** argv, DeviceProgramOptions& opti
             options.corruptFirstBlock = true;
             continue;
         }
-        if (name.rfind("--", 0) == 0 && i + 1 < argc && name != "--") {
-            const bool known = name == "--personality" || name == "--identity" ||
-                               name == "--refuse-trigger" || name == "--fail" || name == "--slow" ||
-                               name == "--vanish-after" || name == "--vanish-command" ||
-                               name == "--programming-ms" || name == "--log";
-            if (known) {
-                if (!ParseOption(name, argv[i + 1], options)) {
-                    error = "invalid value for " + name + ": " + argv[i + 1];
-                    return false;
-                }
-                ++i;
-                continue;
+        if (const ValueOption* option = FindValueOption(name); option != nullptr && i + 1 < argc) {
+            if (!option->parse(argv[i + 1], options)) {
+                error = "invalid value for " + name + ": " + argv[i + 1];
+                return false;
             }
+            ++i;
+            continue;
         }
         options.rest.push_back(name);
     }
