@@ -31,7 +31,8 @@
 #include <string>
 #include <vector>
 
-#include "history/journal_file.h"
+#include "os/file_lock.h"
+#include "os/journal_file.h"
 
 namespace troz::history {
 

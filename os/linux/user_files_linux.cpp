@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 
+#include "os/linux/whole_writes.h"
 #include "os/os_errors.h"
 #include "os/process_id.h"
 #include "os/user_files.h"
@@ -32,24 +32,6 @@ std::string NotRegularReason(const struct stat& status) {
     return std::string(platform::kNotRegularFile) + kind;
 }
 
-bool WriteAll(int descriptor, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(descriptor, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = ENOSPC;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 bool WriteNewFile(const std::filesystem::path& file, const void* data, std::size_t size,
                   mode_t mode, std::string& reason) {
     const int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
@@ -57,15 +39,15 @@ bool WriteNewFile(const std::filesystem::path& file, const void* data, std::size
         reason = SystemErrorText(errno);
         return false;
     }
-    // Past a file-size limit the write must fail with EFBIG, not end the process.
-    struct sigaction ignore {};
-    struct sigaction previous {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &previous);
-    const bool written = WriteAll(descriptor, static_cast<const std::uint8_t*>(data), size) &&
-                         ::fsync(descriptor) == 0;
-    const int writeError = errno;
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    bool written = false;
+    int writeError = 0;
+    {
+        const platform::FileSizeSignalIgnored fileSizeSignal;
+        written = platform::WriteAll(descriptor,
+                                     std::string_view(static_cast<const char*>(data), size)) &&
+                  ::fsync(descriptor) == 0;
+        writeError = errno;
+    }
     if (::close(descriptor) != 0 || !written) {
         reason = SystemErrorText(written ? errno : writeError);
         return false;

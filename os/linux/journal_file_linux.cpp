@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 
-#include "history/journal_file.h"
+#include "os/journal_file.h"
+#include "os/linux/whole_writes.h"
 #include "os/user_files.h"
 
-namespace troz::history {
+namespace troz {
 
 namespace {
 
@@ -24,39 +24,6 @@ int OpenPrivate(const std::filesystem::path& path, int flags) {
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
 }
-
-bool WriteAll(int descriptor, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(descriptor, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = ENOSPC;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Past a file-size limit a write must fail with EFBIG, not end the process.
-class FileSizeSignalIgnored {
-public:
-    FileSizeSignalIgnored() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGXFSZ, &ignore, &previous_);
-    }
-    ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &previous_, nullptr); }
-    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
 
 bool IsRegularFile(int descriptor, std::string& reason) {
     struct stat status {};
@@ -130,8 +97,8 @@ bool AppendDurably(const std::filesystem::path& file, std::string_view text, std
         line = "\n";
     }
     line.append(text);
-    const FileSizeSignalIgnored fileSizeSignal;
-    bool written = WriteAll(descriptor, line) && ::fsync(descriptor) == 0;
+    const platform::FileSizeSignalIgnored fileSizeSignal;
+    bool written = platform::WriteAll(descriptor, line) && ::fsync(descriptor) == 0;
     const int writeError = errno;
     written = ::close(descriptor) == 0 && written;
     if (!written) {
@@ -192,8 +159,8 @@ bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
         reason = SystemErrorText(errno);
         return false;
     }
-    const FileSizeSignalIgnored fileSizeSignal;
-    bool written = WriteAll(descriptor, content) && ::fsync(descriptor) == 0;
+    const platform::FileSizeSignalIgnored fileSizeSignal;
+    bool written = platform::WriteAll(descriptor, content) && ::fsync(descriptor) == 0;
     const int writeError = errno;
     written = ::close(descriptor) == 0 && written;
     if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
@@ -205,4 +172,4 @@ bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
     return true;
 }
 
-}  // namespace troz::history
+}  // namespace troz

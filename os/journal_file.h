@@ -11,7 +11,7 @@
 
 #include "os/file_lock.h"
 
-namespace troz::history {
+namespace troz {
 
 // Creates folder (with its parents) and makes it private to its user when it is not.
 bool MakePrivateFolder(const std::filesystem::path& folder, std::string& reason);
@@ -32,4 +32,4 @@ bool ReadTail(const std::filesystem::path& file, std::size_t limit, std::string&
 bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
                     std::string& reason);
 
-}  // namespace troz::history
+}  // namespace troz

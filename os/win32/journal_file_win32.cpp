@@ -3,10 +3,10 @@
 // files live under %LOCALAPPDATA%, which only its user (and the administrators) can open.
 #include <windows.h>
 
-#include "history/journal_file.h"
+#include "os/journal_file.h"
 #include "os/os_errors.h"
 
-namespace troz::history {
+namespace troz {
 
 namespace {
 
@@ -149,4 +149,4 @@ bool ReplaceDurably(const std::filesystem::path& file, std::string_view content,
     return true;
 }
 
-}  // namespace troz::history
+}  // namespace troz
