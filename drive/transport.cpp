@@ -84,7 +84,8 @@ FailureMeaning MeaningOf(const PlatformError& error) {
 }
 
 // Failures that mean the same to the user get one message between them: a drive that went
-// away reads the same whether the call or the adapter said so.
+// away reads the same whether the call or the adapter said so, and the adapter's and the
+// driver's other statuses count by what they mean, not by their numbers.
 bool SameFailure(const PlatformError& a, const PlatformError& b) {
     const FailureMeaning meaning = MeaningOf(a);
     return meaning == MeaningOf(b) && (meaning == FailureMeaning::DeviceGone || a.code == b.code);
