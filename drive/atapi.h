@@ -113,7 +113,7 @@ private:
     void SendAbort(std::uint8_t hostAdapter, void* request);
     std::uint8_t ExecAspiCommand(const std::uint8_t* cdb, const void* buffer, std::uint32_t length,
                                  std::uint8_t direction);
-    std::uint8_t FinishPassThrough(const PlatformError& error);
+    std::uint8_t FinishPassThrough(const PlatformError& error, std::uint32_t length);
     std::uint8_t FinishAspi(std::uint8_t status, CommandCategory category);
 
     DrivePlatform& platform_;
@@ -140,7 +140,7 @@ private:
     // The platform error whose text was shown last; the same error of the commands right
     // after it, within one action of the user, is not shown again (a drive that went away
     // would otherwise raise one box per poll of the completion wait).
-    std::uint32_t shownErrorCode_ = 0;
+    PlatformError shownError_;
     bool errorShown_ = false;
     // Every handle the scan opened; all are closed when the drive context ends.
     std::array<DeviceHandle, PassThroughBackend::kCandidateCount> openedHandles_{};

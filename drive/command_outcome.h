@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "drive/pass_through_backend.h"
@@ -27,7 +28,15 @@ struct CommandOutcome {
     std::uint8_t status = 0;
     CommandCategory category = CommandCategory::NoDevice;
     SenseBytes sense;
+    // The platform's error, with the raw host adapter and driver statuses where it has them.
     PlatformError platformError;
+    // Bytes of the data phase that did not move and bytes of sense that came back, when the
+    // platform says: the pass-through call once it went through; ASPI tells neither.
+    std::optional<std::uint32_t> residual;
+    std::optional<std::uint8_t> senseLength;
+    // How long the command took on the transport's clock, from handing it to the platform
+    // until it ended (a time-out or an ASPI wait included).
+    std::uint32_t durationMs = 0;
     // Where the command failed below the drive, for the user; empty when it did not.
     std::string context;
 

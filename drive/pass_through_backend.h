@@ -12,6 +12,27 @@
 
 namespace troz {
 
+// Host adapter status (the kernel's DID_ codes) and driver status (DRIVER_ codes) as Linux
+// reports them for a completed SG_IO request; userspace headers do not carry them. Other
+// platforms have no such statuses and leave both at 0.
+namespace sg_status {
+constexpr std::uint16_t kHostOk = 0x00;
+constexpr std::uint16_t kHostNoConnect = 0x01;
+constexpr std::uint16_t kHostBusBusy = 0x02;
+constexpr std::uint16_t kHostTimeOut = 0x03;
+constexpr std::uint16_t kHostBadTarget = 0x04;
+constexpr std::uint16_t kHostAbort = 0x05;
+constexpr std::uint16_t kHostError = 0x07;
+constexpr std::uint16_t kHostReset = 0x08;
+
+// The low nibble is the driver byte; the high nibble carries retry suggestions.
+constexpr std::uint16_t kDriverMask = 0x0F;
+constexpr std::uint16_t kDriverOk = 0x00;
+constexpr std::uint16_t kDriverBusy = 0x01;
+constexpr std::uint16_t kDriverTimeout = 0x06;
+constexpr std::uint16_t kDriverSense = 0x08;  // sense data was fetched: not a failure
+}  // namespace sg_status
+
 // How a failed pass-through call failed. The transport tolerates the first two kinds (the
 // command's own SCSI status then decides); any other failure is shown to the user.
 enum class PlatformErrorKind { None, TimedOut, IoDevice, Other };
@@ -22,11 +43,21 @@ struct PlatformError {
         : kind(errorKind), code(errorCode), text(std::move(errorText)) {}
 
     PlatformErrorKind kind = PlatformErrorKind::None;
-    std::uint32_t code = 0;  // the platform's own error number (GetLastError, errno)
+    // The platform's own error number (GetLastError, errno); 0 when the call itself went
+    // through, even if the adapter or driver then failed the command.
+    std::uint32_t code = 0;
+    // The host adapter and driver statuses of a call that went through, exactly as the
+    // platform gave them (Linux); 0 where the platform has none.
+    std::uint16_t hostStatus = 0;
+    std::uint16_t driverStatus = 0;
     // The whole text the user sees for this failure, written where it happened (which
     // device, which command, what the host adapter or driver reported, what to do about it).
     // Empty: the system's own text for code.
     std::string text;
+
+    // The call came back from the adapter: the platform's residual count and sense length
+    // in the block describe this command.
+    bool CallWentThrough() const { return code == 0; }
 };
 
 class PassThroughBackend {

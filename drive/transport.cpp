@@ -49,6 +49,48 @@ CommandCategory CategoryOfScsiStatus(std::uint8_t scsiStatus) {
     return CommandCategory::AnsweredOtherStatus;
 }
 
+// What an adapter or driver status, or the error number of a drive that went away, means
+// to the user.
+enum class FailureMeaning { AsItsCode, DeviceGone, Busy, Aborted, Reset, LinkFailure };
+
+FailureMeaning MeaningOf(const PlatformError& error) {
+    if (error.code == kOsErrorDeviceGone) {
+        return FailureMeaning::DeviceGone;
+    }
+    switch (error.hostStatus) {
+        case sg_status::kHostOk:
+            break;
+        case sg_status::kHostNoConnect:
+        case sg_status::kHostBadTarget:
+            return FailureMeaning::DeviceGone;
+        case sg_status::kHostBusBusy:
+            return FailureMeaning::Busy;
+        case sg_status::kHostAbort:
+            return FailureMeaning::Aborted;
+        case sg_status::kHostReset:
+            return FailureMeaning::Reset;
+        default:
+            return FailureMeaning::LinkFailure;
+    }
+    switch (error.driverStatus & sg_status::kDriverMask) {
+        case sg_status::kDriverOk:
+        case sg_status::kDriverSense:
+            return FailureMeaning::AsItsCode;
+        case sg_status::kDriverBusy:
+            return FailureMeaning::Busy;
+        default:
+            return FailureMeaning::LinkFailure;
+    }
+}
+
+// Failures that mean the same to the user get one message between them: a drive that went
+// away reads the same whether the call or the adapter said so, and the adapter's and the
+// driver's other statuses count by what they mean, not by their numbers.
+bool SameFailure(const PlatformError& a, const PlatformError& b) {
+    const FailureMeaning meaning = MeaningOf(a);
+    return meaning == MeaningOf(b) && (meaning == FailureMeaning::DeviceGone || a.code == b.code);
+}
+
 }  // namespace
 
 bool TAtapi::IsNtFamily() {
@@ -97,25 +139,36 @@ std::uint8_t TAtapi::ExecCommand(const std::uint8_t* cdb, void* buffer, std::uin
 
 std::uint8_t TAtapi::Dispatch(const std::uint8_t* cdb, const void* buffer, std::uint32_t length,
                               std::uint8_t direction) {
-    if (NtFlag()) {
-        return ExecPassThrough(cdb, buffer, length, MapDirectionToDataIn(direction));
-    }
-    return ExecAspiCommand(cdb, buffer, length, direction);
+    const std::uint32_t start = clock_.GetTickCount();
+    const std::uint8_t status =
+        NtFlag() ? ExecPassThrough(cdb, buffer, length, MapDirectionToDataIn(direction))
+                 : ExecAspiCommand(cdb, buffer, length, direction);
+    outcome_.durationMs = clock_.GetTickCount() - start;
+    return status;
 }
 
 std::uint8_t TAtapi::ExecPassThrough(const std::uint8_t* cdb, const void* buffer,
                                      std::uint32_t length, std::uint8_t dataIn) {
     FillCommandBlock(passThroughBlock_, cdb, buffer, length, dataIn);
-    return FinishPassThrough(platform_.PassThrough().Execute(currentHandle_, passThroughBlock_));
+    return FinishPassThrough(platform_.PassThrough().Execute(currentHandle_, passThroughBlock_),
+                             length);
 }
 
-std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error) {
+std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error, std::uint32_t length) {
     const PassThroughBlock& block = passThroughBlock_;
     outcome_ = CommandOutcome{};
     outcome_.platformError = error;
     outcome_.context = error.text;
     outcome_.sense = ReadSense({block.Sense(), pass_through_layout::kSenseBufferSize});
     outcome_.sense.targetStatus = block.ScsiStatus();
+    if (error.CallWentThrough()) {
+        // The call leaves in the block what moved and how much sense came back.
+        const std::uint32_t moved = block.DataTransferLength();
+        if (moved <= length) {
+            outcome_.residual = length - moved;
+        }
+        outcome_.senseLength = block.SenseInfoLength();
+    }
     if (error.kind == PlatformErrorKind::None) {
         errorShown_ = false;
         outcome_.category = CategoryOfScsiStatus(block.ScsiStatus());
@@ -124,12 +177,13 @@ std::uint8_t TAtapi::FinishPassThrough(const PlatformError& error) {
         // Tolerated: the SCSI status of the block decides.
         outcome_.category = CommandCategory::ToleratedPlatformError;
     } else {
-        outcome_.category = error.code == kOsErrorDeviceGone ? CommandCategory::NoDevice
-                                                             : CommandCategory::OtherPlatformError;
-        if (!errorShown_ || shownErrorCode_ != error.code) {
+        outcome_.category = MeaningOf(error) == FailureMeaning::DeviceGone
+                                ? CommandCategory::NoDevice
+                                : CommandCategory::OtherPlatformError;
+        if (!errorShown_ || !SameFailure(shownError_, error)) {
             ShowSystemError(error);
             errorShown_ = true;
-            shownErrorCode_ = error.code;
+            shownError_ = error;
         }
         outcome_.status = 0;
         return outcome_.status;

@@ -16,26 +16,6 @@ constexpr int kSgInterfaceId = 'S';
 constexpr std::uint8_t kLargestCdb = 16;
 constexpr std::uint32_t kMillisecondsPerSecond = 1000;
 
-struct HostFailure {
-    std::uint16_t hostStatus;
-    int error;
-};
-
-// Host statuses other than a time-out are real failures the user has to see, so none of
-// them may map to EIO, which the transport tolerates. The error number only sorts the
-// failure; the text the user sees names the status itself. A drive that is no longer there reads
-// as ENODEV, the same "device gone" the virtual drives report.
-constexpr std::array<HostFailure, 5> kHostFailures{{
-    {sg_status::kHostNoConnect, ENODEV},
-    {sg_status::kHostBadTarget, ENODEV},
-    {sg_status::kHostBusBusy, EBUSY},
-    {sg_status::kHostAbort, ECANCELED},
-    {sg_status::kHostReset, ECONNRESET},
-}};
-// Every other host failure (adapter error, parity, transport trouble) is a link failure.
-constexpr int kOtherHostFailure = ECOMM;
-constexpr int kOtherDriverFailure = ECOMM;
-
 int SgDirection(std::uint8_t dataIn) {
     switch (dataIn) {
         case kScsiIoctlDataIn:
@@ -47,8 +27,8 @@ int SgDirection(std::uint8_t dataIn) {
     }
 }
 
-PlatformError Failure(PlatformErrorKind kind, int error, std::string text = {}) {
-    return {kind, static_cast<std::uint32_t>(error), std::move(text)};
+PlatformError Failure(PlatformErrorKind kind, int error) {
+    return {kind, static_cast<std::uint32_t>(error)};
 }
 
 // The kernel's names of the host and driver statuses, indexed by their codes.
@@ -91,28 +71,34 @@ std::string StatusText(const char* kind, const std::array<const char*, N>& names
     return text;
 }
 
+// A host or driver failure has no error number: the call itself went through. Only the
+// time-outs are tolerated like ETIMEDOUT; every other status is a real failure the user has to
+// see, named by the status itself.
+PlatformError StatusFailure(bool timedOut, std::string text) {
+    return {timedOut ? PlatformErrorKind::TimedOut : PlatformErrorKind::Other, 0, std::move(text)};
+}
+
 PlatformError HostStatusFailure(std::uint16_t hostStatus) {
-    std::string text = StatusText("host status", kHostStatusNames, hostStatus);
-    if (hostStatus == sg_status::kHostTimeOut) {
-        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT, std::move(text));
-    }
-    for (const HostFailure& failure : kHostFailures) {
-        if (failure.hostStatus == hostStatus) {
-            return Failure(PlatformErrorKind::Other, failure.error, std::move(text));
-        }
-    }
-    return Failure(PlatformErrorKind::Other, kOtherHostFailure, std::move(text));
+    return StatusFailure(hostStatus == sg_status::kHostTimeOut,
+                         StatusText("host status", kHostStatusNames, hostStatus));
 }
 
 PlatformError DriverStatusFailure(std::uint16_t driverByte) {
-    std::string text = StatusText("driver status", kDriverStatusNames, driverByte);
-    if (driverByte == sg_status::kDriverTimeout) {
-        return Failure(PlatformErrorKind::TimedOut, ETIMEDOUT, std::move(text));
+    return StatusFailure(driverByte == sg_status::kDriverTimeout,
+                         StatusText("driver status", kDriverStatusNames, driverByte));
+}
+
+// As the NT call does, the block says afterwards how many bytes moved and how many bytes of
+// sense came back. A command without a data phase keeps its length, which SG_IO never saw.
+void ReportTransfer(const sg_io_hdr& header, PassThroughBlock& block) {
+    if (header.dxfer_direction != SG_DXFER_NONE) {
+        const std::uint32_t residual =
+            header.resid > 0 ? std::min<std::uint32_t>(static_cast<std::uint32_t>(header.resid),
+                                                       header.dxfer_len)
+                             : 0;
+        block.SetDataTransferLength(header.dxfer_len - residual);
     }
-    if (driverByte == sg_status::kDriverBusy) {
-        return Failure(PlatformErrorKind::Other, EBUSY, std::move(text));
-    }
-    return Failure(PlatformErrorKind::Other, kOtherDriverFailure, std::move(text));
+    block.SetSenseInfoLength(std::min(header.sb_len_wr, header.mx_sb_len));
 }
 
 }  // namespace
@@ -158,14 +144,17 @@ PlatformError ClassifySgIoResult(int ioctlError, const sg_io_hdr& header, PassTh
     const std::uint8_t scsiStatus =
         header.status != 0 ? header.status : static_cast<std::uint8_t>(header.masked_status << 1);
     block.SetScsiStatus(scsiStatus);
-    if (header.host_status != sg_status::kHostOk) {
-        return HostStatusFailure(header.host_status);
-    }
+    ReportTransfer(header, block);
+    PlatformError error;
     const std::uint16_t driverByte = header.driver_status & sg_status::kDriverMask;
-    if (driverByte != sg_status::kDriverOk && driverByte != sg_status::kDriverSense) {
-        return DriverStatusFailure(driverByte);
+    if (header.host_status != sg_status::kHostOk) {
+        error = HostStatusFailure(header.host_status);
+    } else if (driverByte != sg_status::kDriverOk && driverByte != sg_status::kDriverSense) {
+        error = DriverStatusFailure(driverByte);
     }
-    return {};
+    error.hostStatus = header.host_status;
+    error.driverStatus = header.driver_status;
+    return error;
 }
 
 }  // namespace troz

@@ -92,11 +92,14 @@ PlatformError VirtualPassThroughBackend::Execute(DeviceHandle handle, PassThroug
         return ErrorFor(reply.fault);
     }
     block.SetScsiStatus(reply.scsiStatus);
+    // As the NT call does, SenseInfoLength says afterwards how much sense came back. The
+    // device moves the whole length, so DataTransferLength stays as it was.
+    std::size_t senseLength = 0;
     if (reply.scsiStatus == kScsiStatusCheckCondition) {
-        const std::size_t senseLength =
-            std::min<std::size_t>(block.SenseInfoLength(), reply.sense.size());
+        senseLength = std::min<std::size_t>(block.SenseInfoLength(), reply.sense.size());
         std::memcpy(block.Sense(), reply.sense.data(), senseLength);
     }
+    block.SetSenseInfoLength(static_cast<std::uint8_t>(senseLength));
     return {};
 }
 

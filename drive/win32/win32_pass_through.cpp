@@ -100,6 +100,8 @@ PlatformError Win32PassThroughBackend::Execute(DeviceHandle handle, PassThroughB
     if (DeviceIoControl(ToHandle(handle), kScsiPassThroughDirect, block.Data(),
                         static_cast<DWORD>(PassThroughBlock::kSize), block.Data(),
                         static_cast<DWORD>(PassThroughBlock::kSize), &returned, nullptr)) {
+        // The call has written back DataTransferLength (the bytes that moved) and
+        // SenseInfoLength (the sense that came back) into the block.
         return {};
     }
     const DWORD error = GetLastError();

@@ -93,6 +93,10 @@ TEST_F(AspiTransport, RequestPendingAfter30SecondsIsAbortedOnceAndGivesFour) {
     const std::uint64_t before = clock.Now();
     EXPECT_EQ(atapi->ExecCommand(cdb, buffer, 4, kDirectionOut), 4);
     EXPECT_EQ(clock.Now() - before, 30000u);
+    // The wait is the command's duration; ASPI tells no residual and no sense length.
+    EXPECT_EQ(atapi->LastOutcome().durationMs, 30000u);
+    EXPECT_FALSE(atapi->LastOutcome().residual.has_value());
+    EXPECT_FALSE(atapi->LastOutcome().senseLength.has_value());
     ASSERT_EQ(platform.aspi.aborted.size(), 1u);
     EXPECT_EQ(platform.aspi.abortHostAdapters[0], 1);
     EXPECT_EQ(platform.aspi.closedEvents.size(), 1u);

@@ -232,7 +232,11 @@ TEST_F(SgIoBackendTest, HostAndDriverFailuresNameTheStatusTheDriveAndTheCommand)
             return 0;
         };
         PassThroughBlock block = Block(kScsiIoctlDataUnspecified, nullptr, 0);
-        EXPECT_EQ(backend.Execute(handle, block).text, c.text);
+        const PlatformError error = backend.Execute(handle, block);
+        EXPECT_EQ(error.text, c.text);
+        EXPECT_EQ(error.code, 0u);
+        EXPECT_EQ(error.hostStatus, c.host);
+        EXPECT_EQ(error.driverStatus, c.driver);
     }
 }
 

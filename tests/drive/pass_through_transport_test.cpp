@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "drive/atapi.h"
 #include "os/os_errors.h"
 #include "tests/support/drive_fakes.h"
@@ -7,9 +11,23 @@
 namespace troz::test {
 namespace {
 
+// A failure the adapter or driver reported (Linux): the call went through, so no error
+// number; the statuses as they came and the text the backend wrote.
+PlatformError StatusFailure(std::uint16_t hostStatus, std::uint16_t driverStatus = 0) {
+    PlatformError error{
+        PlatformErrorKind::Other, 0,
+        "status " + std::to_string(hostStatus) + "/" + std::to_string(driverStatus)};
+    error.hostStatus = hostStatus;
+    error.driverStatus = driverStatus;
+    return error;
+}
+
 class PassThroughTransport : public FakeDriveTest {
 protected:
-    PassThroughTransport() { platform.passThrough.drives[4] = &drive; }
+    PassThroughTransport() {
+        platform.passThrough.drives[4] = &drive;
+        platform.passThrough.clock = &clock;
+    }
     void SetUp() override {
         Start();
         platform.passThrough.sent.clear();
@@ -95,6 +113,8 @@ TEST_F(PassThroughTransport, EveryCommandEndsInOneOutcome) {
          0,
          CommandCategory::OtherPlatformError},
         {{PlatformErrorKind::Other, kOsErrorDeviceGone}, 0, 0, CommandCategory::NoDevice},
+        {StatusFailure(sg_status::kHostNoConnect), 0, 0, CommandCategory::NoDevice},
+        {StatusFailure(sg_status::kHostBadTarget), 0, 0, CommandCategory::NoDevice},
     };
     for (const auto& c : cases) {
         platform.passThrough.replies.push_back({c.error, c.scsiStatus, {2, 4, 7}});
@@ -122,6 +142,67 @@ TEST_F(PassThroughTransport, SameErrorInARowIsShownOnceUntilADriveAnswers) {
     // 1167 once for three polls, 5 once, then 5 again after a command that was answered.
     EXPECT_EQ(services.messages.size(), 3u);
     EXPECT_FALSE(atapi->LastOutcome().Answered());
+}
+
+// Adapter and driver statuses that mean the same trouble count as one failure for the
+// once-only message, and a drive that went away is one failure however it was reported.
+TEST_F(PassThroughTransport, FailuresOfTheSameMeaningAreShownOnce) {
+    const struct {
+        const char* name;
+        std::vector<PlatformError> errors;
+        std::size_t messages;
+    } cases[] = {
+        {"DriveGone",
+         {StatusFailure(sg_status::kHostNoConnect),
+          {PlatformErrorKind::Other, kOsErrorDeviceGone},
+          StatusFailure(sg_status::kHostBadTarget)},
+         1},
+        {"LinkTrouble", {StatusFailure(0x07), StatusFailure(0x06), StatusFailure(0, 0x24)}, 1},
+        {"Busy", {StatusFailure(sg_status::kHostBusBusy), StatusFailure(0, 0x01)}, 1},
+        {"EachItsOwn",
+         {StatusFailure(sg_status::kHostAbort), StatusFailure(sg_status::kHostReset),
+          StatusFailure(sg_status::kHostBusBusy), StatusFailure(sg_status::kHostError)},
+         4},
+        {"ErrorNumberAndStatus", {{PlatformErrorKind::Other, 5}, StatusFailure(0x07)}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        atapi->BeginUserAction();
+        services.messages.clear();
+        for (const PlatformError& error : c.errors) {
+            platform.passThrough.replies.push_back({error, 0, {}});
+            EXPECT_EQ(atapi->TestUnitReady(), 0);
+            EXPECT_EQ(atapi->LastOutcome().platformError.hostStatus, error.hostStatus);
+            EXPECT_EQ(atapi->LastOutcome().platformError.driverStatus, error.driverStatus);
+        }
+        EXPECT_EQ(services.messages.size(), c.messages);
+    }
+}
+
+// What the platform wrote back lands in the outcome once the call went through; a call that
+// failed says nothing of it. The duration is the transport's clock across the call.
+TEST_F(PassThroughTransport, OutcomeKeepsTheResidualSenseLengthAndDuration) {
+    const struct {
+        const char* name;
+        ScriptedPassThrough::Reply reply;
+        std::optional<std::uint32_t> residual;
+        std::optional<std::uint8_t> senseLength;
+    } cases[] = {
+        {"ShortRead", {{}, kScsiStatusGood, {}, 28, 0, 7}, 28, 0},
+        {"CheckCondition", {{}, kScsiStatusCheckCondition, {5, 0x24, 0}, 64, 18, 3}, 64, 18},
+        {"AdapterFailure", {StatusFailure(0x07), 0, {}, 64, 0, 12}, 64, 0},
+        {"TimedOutCall", {{PlatformErrorKind::TimedOut, 121}, 0, {}, 0, 0, 20000}, {}, {}},
+        {"FailedCall", {{PlatformErrorKind::Other, 5}, 0, {}, 0, 0, 1}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform.passThrough.replies.push_back(c.reply);
+        atapi->ExecCommand(cdb, buffer, 64, kDirectionIn);
+        const CommandOutcome& outcome = atapi->LastOutcome();
+        EXPECT_EQ(outcome.residual, c.residual);
+        EXPECT_EQ(outcome.senseLength, c.senseLength);
+        EXPECT_EQ(outcome.durationMs, c.reply.takesMs);
+    }
 }
 
 TEST_F(PassThroughTransport, UnformattableErrorShowsTheFormatFailure) {

@@ -102,6 +102,12 @@ PlatformError ScriptedPassThrough::Execute(DeviceHandle handle, PassThroughBlock
         block.Sense()[kSenseAscOffset] = reply.sense[1];
         block.Sense()[kSenseAscqOffset] = reply.sense[2];
     }
+    block.SetDataTransferLength(block.DataTransferLength() -
+                                std::min(reply.residual, block.DataTransferLength()));
+    block.SetSenseInfoLength(reply.senseLength);
+    if (clock != nullptr) {
+        clock->Advance(reply.takesMs);
+    }
     return reply.error;
 }
 

@@ -76,8 +76,14 @@ public:
         PlatformError error;
         std::uint8_t scsiStatus = 0;
         std::array<std::uint8_t, 3> sense{};  // key, ASC, ASCQ
+        // What the call writes back, as the NT call does: the bytes that did not move and
+        // the bytes of sense that came back; and how long the command keeps the clock.
+        std::uint32_t residual = 0;
+        std::uint8_t senseLength = 0;
+        std::uint32_t takesMs = 0;
     };
     std::deque<Reply> replies;
+    VirtualClock* clock = nullptr;
     std::function<bool(std::uint32_t, std::string&, std::uint32_t&)> formatter;
 
 private:

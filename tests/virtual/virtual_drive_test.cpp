@@ -24,10 +24,15 @@ TEST_F(DriveFaults, TheNthCommandFailsWithTheGivenSense) {
     EXPECT_EQ(rig.atapi->StopUnit(), kScsiStatusCheckCondition);
     EXPECT_EQ(rig.Sense().senseKey, 0x03);
     EXPECT_EQ(rig.Sense().asc, 0x11);
+    // The whole fixed-format sense came back, in the drive's time for one command.
+    EXPECT_EQ(rig.atapi->LastOutcome().senseLength, kFixedSenseLength);
+    EXPECT_EQ(rig.atapi->LastOutcome().durationMs, ConfigFor(Personality::Direct).commandLatencyMs);
     std::array<std::uint8_t, 18> sense{};
     rig.atapi->RequestSense(sense);
     EXPECT_EQ(sense[2], 0x03);
+    EXPECT_EQ(rig.atapi->LastOutcome().residual, 0u);
     EXPECT_EQ(rig.atapi->TestUnitReady(), kCommandSuccess);
+    EXPECT_EQ(rig.atapi->LastOutcome().senseLength, 0);
 }
 
 TEST_F(DriveFaults, TheNthCommandWithAnOpcodeFailsAndTheFaultedCommandDoesNotRun) {
