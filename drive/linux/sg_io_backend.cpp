@@ -52,15 +52,6 @@ std::string GenericFolderOf(int candidate) {
     return kSysfsBlockFolder + std::to_string(candidate) + kSysfsGenericFolder;
 }
 
-std::string SystemText(int error) {
-    std::string text;
-    std::uint32_t lastError = 0;
-    if (!FormatOsError(static_cast<std::uint32_t>(error), text, lastError)) {
-        text = "error " + std::to_string(error);
-    }
-    return text;
-}
-
 }  // namespace
 
 SgIoBackend::SgIoBackend(LinuxSystem& system, SystemServices& services)
@@ -158,7 +149,7 @@ void SgIoBackend::ReportOpenFailure(const std::string& blockNode, const std::str
     if (!genericNode.empty()) {
         text += " (" + genericNode + ")";
     }
-    text += ": " + SystemText(error) + ".";
+    text += ": " + OsErrorText(static_cast<std::uint32_t>(error)) + ".";
     if (IsPermissionError(error)) {
         text += " " + AccessRemedy(genericNode, blockNode);
     }
@@ -212,7 +203,7 @@ PlatformError SgIoBackend::Execute(DeviceHandle handle, PassThroughBlock& block)
         error.text = drive.blockNode + ": command " + opcode + " failed with " + error.text + ".";
     } else if (error.kind == PlatformErrorKind::Other &&
                error.code == static_cast<std::uint32_t>(EPERM)) {
-        error.text = SystemText(EPERM) + ". " + RefusalAdvice(drive);
+        error.text = OsErrorText(EPERM) + ". " + RefusalAdvice(drive);
     }
     return error;
 }
