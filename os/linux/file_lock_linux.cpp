@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <thread>
 
 #include "os/file_lock.h"
+#include "os/file_lock_platform.h"
 #include "os/user_files.h"
 
 namespace troz {
@@ -15,8 +15,6 @@ namespace troz {
 namespace {
 
 constexpr mode_t kPrivateFile = 0600;
-// Another copy holds it for one read, one save or one appended line: a few milliseconds.
-constexpr auto kLockRetry = std::chrono::milliseconds(5);
 
 // Never through a link, and a FIFO in its place cannot hang the open.
 int OpenPrivate(const std::filesystem::path& path, int flags) {
@@ -50,48 +48,39 @@ std::string LockFileProblem(int descriptor) {
 
 }  // namespace
 
-void FileLock::Release() {
-    if (handle_ >= 0) {
-        const int descriptor = static_cast<int>(handle_);
-        ::flock(descriptor, LOCK_UN);
-        ::close(descriptor);
-        handle_ = -1;
-    }
-}
+namespace platform {
 
-FileLock FileLock::Take(const std::filesystem::path& path, std::chrono::milliseconds patience,
-                        std::string& reason) {
-    FileLock lock;
+std::intptr_t OpenLockFile(const std::filesystem::path& path, std::string& reason) {
     const int descriptor = OpenPrivate(path, O_RDWR | O_CREAT);
     if (descriptor < 0) {
         reason = errno == ELOOP ? "a symbolic link" : SystemErrorText(errno);
-        return lock;
+        return kNoLockFile;
     }
     if (reason = LockFileProblem(descriptor); !reason.empty()) {
         ::close(descriptor);
-        return lock;
+        return kNoLockFile;
     }
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
-            lock.handle_ = descriptor;
-            return lock;
-        }
-        const int error = errno;
-        if (error != EWOULDBLOCK && error != EINTR) {
-            reason = SystemErrorText(error);
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            reason = "held by another process";
-            lock.timedOut_ = true;
-            break;
-        }
-        std::this_thread::sleep_for(kLockRetry);
-    }
-    ::close(descriptor);
-    return lock;
+    return descriptor;
 }
+
+LockAttempt TryLockExclusive(std::intptr_t lockFile, std::string& reason) {
+    if (::flock(static_cast<int>(lockFile), LOCK_EX | LOCK_NB) == 0) {
+        return LockAttempt::Taken;
+    }
+    if (errno == EWOULDBLOCK || errno == EINTR) {
+        return LockAttempt::Busy;
+    }
+    reason = SystemErrorText(errno);
+    return LockAttempt::Failed;
+}
+
+void CloseLockFile(std::intptr_t lockFile) {
+    // Unlocked first: a forked child sharing the open file would otherwise keep the lock.
+    ::flock(static_cast<int>(lockFile), LOCK_UN);
+    ::close(static_cast<int>(lockFile));
+}
+
+}  // namespace platform
 
 bool LockIsHeld(const std::filesystem::path& path) {
     const int descriptor = OpenPrivate(path, O_RDONLY);
