@@ -1,22 +1,18 @@
-#include "cli/sense_text.h"
-
-#ifdef TROZ_HAVE_SGUTILS
+// Sense codes in plain words on Linux, from libsgutils2's tables.
 #include <scsi/sg_lib.h>
-#endif
+
+#include "cli/sense_text.h"
 
 namespace troz::cli {
 
 namespace {
 
-#ifdef TROZ_HAVE_SGUTILS
 constexpr int kSenseTextLength = 160;
 constexpr const char* kAdditionalSenseLabel = "Additional sense: ";
-#endif
 
 }  // namespace
 
 std::string SenseInPlainWords(const SenseCodes& codes) {
-#ifdef TROZ_HAVE_SGUTILS
     char key[kSenseTextLength] = {};
     char additional[kSenseTextLength] = {};
     sg_get_sense_key_str(codes.senseKey, sizeof key, key);
@@ -27,10 +23,6 @@ std::string SenseInPlainWords(const SenseCodes& codes) {
         words.erase(0, std::char_traits<char>::length(kAdditionalSenseLabel));
     }
     return std::string(key) + ": " + words;
-#else
-    (void)codes;
-    return {};
-#endif
 }
 
 }  // namespace troz::cli
