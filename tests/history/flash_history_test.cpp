@@ -196,6 +196,22 @@ TEST_F(History, ALogTooLongIsCutToItsBound) {
 }
 
 // The interrupted flash: which records warn, in the shape the journal gives.
+TEST(HistoryTime, IsCalendarTimeInUtcToTheSecond) {
+    const struct {
+        std::int64_t milliseconds;
+        const char* text;
+    } kTimes[] = {
+        {0, "1970-01-01T00:00:00Z"},
+        {951825599'999, "2000-02-29T11:59:59Z"},  // a leap day; the fraction is dropped
+        {1796083199'000, "2026-11-30T23:59:59Z"},
+        {-1'000, "1969-12-31T23:59:59Z"},
+    };
+    for (const auto& time : kTimes) {
+        EXPECT_EQ(IsoUtc(system_clock::time_point(std::chrono::milliseconds(time.milliseconds))),
+                  time.text);
+    }
+}
+
 TEST(InterruptedFlashes, WarnUntilTheDriveIsWrittenAgainOrTheyAreForgotten) {
     const auto journal = [](std::initializer_list<const char*> lines) {
         std::string text;
