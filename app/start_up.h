@@ -9,8 +9,8 @@
 #include "app/tapplication.h"
 #include "drive/atapi.h"
 #include "drive/clock.h"
-#include "os/shutdown_inhibitor.h"
 #include "drive/system_services.h"
+#include "os/shutdown_inhibitor.h"
 
 namespace troz {
 

@@ -9,8 +9,8 @@
 #include "app/tform1.h"
 #include "app/window_texts.h"
 #include "drive/clock.h"
-#include "os/shutdown_inhibitor.h"
 #include "drive/system_services.h"
+#include "os/shutdown_inhibitor.h"
 
 namespace troz {
 

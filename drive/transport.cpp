@@ -6,8 +6,8 @@
 
 #include "drive/atapi.h"
 #include "drive/bytes.h"
-#include "os/os_errors.h"
 #include "drive/sense_data.h"
+#include "os/os_errors.h"
 
 namespace troz {
 

@@ -33,13 +33,13 @@
 
 #include "drive/atapi.h"
 #include "drive/clock.h"
+#include "drive/system_services.h"
+#include "history/flash_history.h"
+#include "history/sha256.h"
 #include "os/drive_lock.h"
 #include "os/drive_write_span.h"
 #include "os/shutdown_inhibitor.h"
-#include "drive/system_services.h"
 #include "os/termination_signals.h"
-#include "history/flash_history.h"
-#include "history/sha256.h"
 #include "update/update_window.h"
 #include "update/update_workflow.h"
 

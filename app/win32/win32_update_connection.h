@@ -8,8 +8,8 @@
 
 #include "app/win32/tform1.h"
 #include "drive/clock.h"
-#include "os/shutdown_inhibitor.h"
 #include "drive/system_services.h"
+#include "os/shutdown_inhibitor.h"
 
 namespace troz::win32 {
 
