@@ -36,8 +36,6 @@ QUESTION = "Write this firmware? [y/N]"
 LOGIND = "org.freedesktop.login1.Manager"
 # One demo flash: a 2 s pause, the blocks, then about 4 s of programming.
 FLASH_TIMEOUT = 40
-# From "Flashing .." to the middle of the drive's programming.
-INTO_THE_WRITE = 3.5
 
 
 class Run:
@@ -78,6 +76,18 @@ class Run:
             if time.monotonic() > deadline or (not self._read(0.05) and self.process.poll() is not None):
                 raise AssertionError(f"no '{text}' on std{stream}: {self.out!r} {self.err!r}")
 
+    def wait_for_write_span(self, timeout=FLASH_TIMEOUT):
+        """Until the drive is being written: the program catches SIGTERM only then."""
+        term = 1 << (signal.SIGTERM - 1)
+        deadline = time.monotonic() + timeout
+        while True:
+            with open(f"/proc/{self.process.pid}/status") as status:
+                caught = next(l for l in status if l.startswith("SigCgt:")).split()[1]
+            if int(caught, 16) & term:
+                return
+            if time.monotonic() > deadline or (not self._read(0.01) and self.process.poll() is not None):
+                raise AssertionError(f"the write never began: {self.out!r} {self.err!r}")
+
     def finish(self):
         deadline = time.monotonic() + FLASH_TIMEOUT
         while self.process.poll() is None or any(
@@ -104,8 +114,7 @@ class Interplay(unittest.TestCase):
 
     def flash_with_signal(self, number, status):
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
-        run.wait_for("Flashing ..")
-        time.sleep(INTO_THE_WRITE)
+        run.wait_for_write_span()
         run.process.send_signal(number)
         code, out, err = run.finish()
         self.assertEqual(code, status, out + err)
@@ -122,8 +131,7 @@ class Interplay(unittest.TestCase):
     def test_hup_under_nohup_is_ignored_and_said_to_be_no_end(self):
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE,
                   preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
-        run.wait_for("Flashing ..")
-        time.sleep(INTO_THE_WRITE)
+        run.wait_for_write_span()
         run.process.send_signal(signal.SIGHUP)
         code, out, err = run.finish()
         # The program goes on as nohup asked: nothing may say it will end.
@@ -138,8 +146,7 @@ class Interplay(unittest.TestCase):
     def test_kill_mid_write_is_an_interrupted_flash_until_a_reflash_completes(self):
         env = dict(os.environ, TROZFLASH_DRIVES="virtual", XDG_STATE_HOME=self.dir)
         run = Run(self.dir, "flash", "--yes", "--no-restart", DEMO_PACKAGE)
-        run.wait_for("Flashing ..")
-        time.sleep(INTO_THE_WRITE)
+        run.wait_for_write_span()
         run.process.kill()
         run.finish()
         listing = subprocess.run([CLI, "list", "--json"], capture_output=True, text=True,
