@@ -35,23 +35,6 @@ bool AnyImageAccepted(const PackageInspection& inspection) {
     return false;
 }
 
-// verify shows the lines the window would show, one per line on standard output.
-// Texts from a package are bytes, not names: show every byte outside printable ASCII as \xHH.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
-            shown += c;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        }
-    }
-    return shown;
-}
-
 std::string Hex(unsigned value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, value);
@@ -108,11 +91,11 @@ nlohmann::json ImageJson(const PackageInspection& inspection, const ImageInspect
         constexpr std::size_t kRevisionAt = kInquiryVendorLength + kInquiryProductLength;
         json["model_record"] = {
             {"signature_offset", image.modelRecord->signatureOffset},
-            {"target_product", Printable(target)},
-            {"vendor", Printable(TargetField(target, 0, kInquiryVendorLength))},
+            {"target_product", PrintableBytes(target)},
+            {"vendor", PrintableBytes(TargetField(target, 0, kInquiryVendorLength))},
             {"product",
-             Printable(TargetField(target, kInquiryVendorLength, kInquiryProductLength))},
-            {"revision", Printable(TargetField(target, kRevisionAt, kInquiryRevisionLength))},
+             PrintableBytes(TargetField(target, kInquiryVendorLength, kInquiryProductLength))},
+            {"revision", PrintableBytes(TargetField(target, kRevisionAt, kInquiryRevisionLength))},
             {"model_code", ModelCodeHex(image.modelRecord->modelCode)}};
     }
     return json;
@@ -181,9 +164,9 @@ void PrintImage(const PackageInspection& inspection, const ImageInspection& imag
     if (image.modelRecord) {
         const ModelRecord& record = *image.modelRecord;
         std::cout << "  model record at image offset " << record.signatureOffset
-                  << ": target product \"" << Printable(record.targetProduct) << "\", model code "
-                  << ModelCodeHex(record.modelCode) << " (\""
-                  << Printable(std::string(record.modelCode.begin(), record.modelCode.end()))
+                  << ": target product \"" << PrintableBytes(record.targetProduct)
+                  << "\", model code " << ModelCodeHex(record.modelCode) << " (\""
+                  << PrintableBytes(std::string(record.modelCode.begin(), record.modelCode.end()))
                   << "\")\n";
     } else {
         std::cout << "  model record: none found\n";
@@ -259,6 +242,7 @@ void RegisterInspect(CLI::App& app, int& exitStatus) {
     });
 }
 
+// verify shows the lines the window would show, one per line on standard output.
 void RegisterVerify(CLI::App& app, int& exitStatus) {
     auto* command = app.add_subcommand(
         "verify",

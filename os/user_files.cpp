@@ -118,23 +118,40 @@ bool WriteFileReplacing(const std::string& path, const void* data, std::size_t s
     return true;
 }
 
-std::string PrintableName(std::string_view name) {
+namespace {
+
+// text with each byte that showable does not take as \xHH.
+template <typename Showable>
+std::string Escaped(std::string_view text, Showable showable) {
     static constexpr char kHexDigits[] = "0123456789ABCDEF";
     std::string shown;
-    for (std::size_t i = 0; i < name.size();) {
-        const std::size_t length = ShowableSequence(name, i);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = showable(text, i);
         if (length > 0) {
-            shown.append(name.substr(i, length));
+            shown.append(text.substr(i, length));
             i += length;
             continue;
         }
-        const auto byte = static_cast<unsigned char>(name[i]);
+        const auto byte = static_cast<unsigned char>(text[i]);
         shown += "\\x";
         shown += kHexDigits[byte >> 4];
         shown += kHexDigits[byte & 0x0F];
         ++i;
     }
     return shown;
+}
+
+}  // namespace
+
+std::string PrintableName(std::string_view name) {
+    return Escaped(name, ShowableSequence);
+}
+
+std::string PrintableBytes(std::string_view bytes) {
+    return Escaped(bytes, [](std::string_view text, std::size_t i) -> std::size_t {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        return byte >= 0x20 && byte < 0x7F && byte != '\\' ? 1 : 0;
+    });
 }
 
 }  // namespace troz

@@ -52,4 +52,9 @@ std::string SystemErrorText(int error);
 // Backslashes stay as they are: they separate the folders of a Windows path.
 std::string PrintableName(std::string_view name);
 
+// bytes that need not be text (a package's target, its model code) as they may be shown:
+// everything outside printable ASCII, and the backslash that would read as an escape,
+// becomes \xHH.
+std::string PrintableBytes(std::string_view bytes);
+
 }  // namespace troz

@@ -50,6 +50,13 @@ TEST(PrintableName, EscapesWhatCouldBreakTheLineAndNothingElse) {
     }
 }
 
+TEST(PrintableBytes, ShowPrintableAsciiOnlyAndEscapeTheBackslash) {
+    // A package's target is bytes: UTF-8 is not read into it, and a backslash would look like
+    // an escape of its own.
+    EXPECT_EQ(PrintableBytes("KVW-A100A 1.10"), "KVW-A100A 1.10");
+    EXPECT_EQ(PrintableBytes("a\\b\xC3\xBC\n~\x7F"), "a\\x5Cb\\xC3\\xBC\\x0A~\\x7F");
+}
+
 TEST_F(UserFiles, OnlySmallRegularFilesAreRead) {
     std::string content, reason;
     EXPECT_EQ(ReadSmallRegularFile(Write("small", "12345"), 5, content, reason),
