@@ -70,7 +70,8 @@ void RearmSignalHandler(int /*signalNumber*/, SignalHandler /*handler*/) {
 }
 
 void WriteFromHandler(int descriptor, const char* bytes, std::size_t size) {
-    static_cast<void>(::write(descriptor, bytes, size));
+    // Nothing can be done about a notice that cannot be written; the write goes on.
+    [[maybe_unused]] const ssize_t written = ::write(descriptor, bytes, size);
 }
 
 }  // namespace platform
